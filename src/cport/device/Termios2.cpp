@@ -1,0 +1,28 @@
+#include "Termios2.h"
+
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+
+namespace serialdev::termios2 {
+
+int SetSpeed(int fd, uint32_t baud) {
+  struct termios2 tio {};
+  if (ioctl(fd, TCGETS2, &tio) != 0) return errno;
+  tio.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+  tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+  tio.c_ispeed = baud;
+  tio.c_ospeed = baud;
+  if (ioctl(fd, TCSETS2, &tio) != 0) return errno;
+  return 0;
+}
+
+int GetSpeed(int fd, uint32_t& baud) {
+  struct termios2 tio {};
+  if (ioctl(fd, TCGETS2, &tio) != 0) return errno;
+  baud = tio.c_ospeed;
+  return 0;
+}
+
+}  // namespace serialdev::termios2
