@@ -1,0 +1,213 @@
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ComError.h"
+#include "ComSettings.h"
+#include "ComTransfer.h"
+#include "device/SerialDevice.h"
+
+class QEvent;
+class TComThread;
+
+// The serial port component: the settings of one serial line, opening and
+// closing of the device, the event thread that turns line events into the
+// events below, transfers and modem-line control. Every failure is raised
+// as EComPort. All operations are called on the thread that owns the
+// component (its QObject thread), which must run a Qt event loop for events
+// to arrive under smThreadSync.
+//
+// Events are plain handlers called with the component as Sender; an
+// unassigned handler does nothing. Under smThreadSync (the default) they run
+// on the owner thread, one batch at a time, while the event thread waits;
+// under smNone they run on the event thread. smWindowSync behaves as
+// smThreadSync here, except that an exception escaping a handler is reported
+// and the event thread carries on.
+//
+// Device removal: when the event thread learns that the device has gone
+// (the adapter unplugged, the far end of a pseudo-terminal closed), it stops
+// waiting and the owner thread is told once, through OnDeviceRemoved with
+// an EComPort (reason 3, ReadFile, with the system code, EIO = 5 for a
+// hang-up); without an OnDeviceRemoved handler that EComPort goes to the
+// error reporter instead. The port stays Connected until ClosePort, which
+// then succeeds; a later OpenPort opens the device anew. A removal that
+// arrives after the port was closed is not reported.
+//
+// Error reporter: receives, on the owner thread, exceptions that no caller
+// can catch: the one that escaped a handler and so ended the event thread
+// (once), the exception of the open that EndLoading starts, and unhandled
+// removals. Without a reporter they are written to the Qt warning log.
+class TCustomComPort : public QObject {
+  Q_OBJECT
+
+ public:
+  using TNotifyEvent = std::function<void(TCustomComPort* Sender)>;
+  using TRxCharEvent = std::function<void(TCustomComPort* Sender, int Count)>;
+  using TComSignalEvent = std::function<void(TCustomComPort* Sender, bool OnOff)>;
+  using TComErrorEvent = std::function<void(TCustomComPort* Sender, TComErrors Errors)>;
+  using TDeviceRemovedEvent = std::function<void(TCustomComPort* Sender, const EComPort& Error)>;
+  using DeviceFactory = std::function<std::unique_ptr<serialdev::SerialDevice>()>;
+  using ErrorReporter = std::function<void(std::exception_ptr)>;
+
+  explicit TCustomComPort(QObject* owner = nullptr);
+  ~TCustomComPort() override;
+
+  // Properties. Line settings commit at once while connected; Port reopens
+  // an open port; Events take effect at the next OpenPort.
+  bool Connected() const { return connected_; }
+  void SetConnected(bool value);
+  TBaudRate BaudRate() const { return baudRate_; }
+  void SetBaudRate(TBaudRate value);
+  int32_t CustomBaudRate() const { return customBaudRate_; }
+  void SetCustomBaudRate(int32_t value);
+  const std::string& Port() const { return port_; }
+  void SetPort(const std::string& value);
+  TComParity& Parity() { return *parity_; }
+  void SetParity(const TComParity& value);
+  TStopBits StopBits() const { return stopBits_; }
+  void SetStopBits(TStopBits value);
+  TDataBits DataBits() const { return dataBits_; }
+  void SetDataBits(TDataBits value);
+  bool DiscardNull() const { return discardNull_; }
+  void SetDiscardNull(bool value);
+  char EventChar() const { return eventChar_; }
+  void SetEventChar(char value);
+  TComEvents Events() const { return events_; }
+  void SetEvents(TComEvents value) { events_ = value; }
+  TComBuffer& Buffer() { return *buffer_; }
+  void SetBuffer(const TComBuffer& value);
+  TComFlowControl& FlowControl() { return *flowControl_; }
+  void SetFlowControl(const TComFlowControl& value);
+  TComTimeouts& Timeouts() { return *timeouts_; }
+  void SetTimeouts(const TComTimeouts& value);
+  TSyncMethod SyncMethod() const { return syncMethod_; }
+  void SetSyncMethod(TSyncMethod value);
+
+  // Loading state: while loading, Connected and the commits only store.
+  // EndLoading opens the port when Connected was stored true; an exception
+  // from that open goes to the error reporter.
+  void BeginLoading() { loading_ = true; }
+  void EndLoading();
+  bool Loading() const { return loading_; }
+
+  // Where devices come from: the factory makes one device object per open
+  // (default: serialdev::CreatePlatformDevice); the resolver turns Port
+  // into a device path (default: serialdev::DefaultDevicePath). Set while
+  // closed.
+  void SetDeviceFactory(DeviceFactory factory);
+  void SetPortResolver(serialdev::PortResolver resolver);
+  void SetErrorReporter(ErrorReporter reporter);
+
+  void OpenPort();
+  void ClosePort();
+  virtual void AcquireHandle();
+  virtual void ReleaseHandle();
+  virtual void CommitAllSettings();
+  virtual void CommitLineSettings();
+  virtual void CommitTimeouts();
+  virtual void CommitBufferSizes();
+
+  // Transfers. A null transfer raises reason 4.
+  int SendBufferAsync(const void* bytes, int count, TComTransfer* transfer);
+  int SendTextAsync(const std::string& text, TComTransfer* transfer);
+  int SendText(const std::string& text);
+  int ReceiveBufferAsync(void* destination, int count, TComTransfer* transfer);
+  int ReceiveBuffer(void* destination, int count);
+  int ReceiveTextAsync(std::string& text, int count, TComTransfer* transfer);
+  int ReceiveText(std::string& text, int count);
+  int AwaitTransfer(TComTransfer* transfer);
+
+  // Line operations.
+  void CancelTransfers();
+  void DriveRTS(bool on);
+  int QueuedInputCount();
+  TLineSignals ReadLineSignals();
+  TComErrors CollectLineErrors();
+
+  TNotifyEvent OnAfterOpen;
+  TNotifyEvent OnAfterClose;
+  TNotifyEvent OnBeforeOpen;
+  TNotifyEvent OnBeforeClose;
+  TRxCharEvent OnRxChar;
+  TNotifyEvent OnTxEmpty;
+  TNotifyEvent OnBreak;
+  TNotifyEvent OnRing;
+  TComSignalEvent OnCTSChange;
+  TComSignalEvent OnDSRChange;
+  TComSignalEvent OnRLSDChange;
+  TNotifyEvent OnRxFlag;
+  TComErrorEvent OnError;
+  TNotifyEvent OnRx80Full;
+  TDeviceRemovedEvent OnDeviceRemoved;
+
+ protected:
+  virtual void NotifyAfterClose();
+  virtual void NotifyAfterOpen();
+  virtual void NotifyBeforeClose();
+  virtual void NotifyBeforeOpen();
+  virtual void NotifyRxChar(int Count);
+  virtual void NotifyTxEmpty();
+  virtual void NotifyBreak();
+  virtual void NotifyRing();
+  virtual void NotifyRxFlag();
+  virtual void NotifyCTSChange(bool OnOff);
+  virtual void NotifyDSRChange(bool OnOff);
+  virtual void NotifyError(TComErrors Errors);
+  virtual void NotifyRLSDChange(bool OnOff);
+  virtual void NotifyRx80Full();
+  virtual void NotifyDeviceRemoved(const EComPort& error);
+
+  bool event(QEvent* e) override;
+
+ private:
+  friend class TComThread;
+
+  serialdev::SerialDevice* Device() const { return device_.get(); }
+  serialdev::ControlBlock BuildControlBlock() const;
+  void StopEventWorker();
+  void ServeDispatch();
+  void ReapRetiredWorker();
+  void ReportError(std::exception_ptr error);
+
+  bool connected_ = false;
+  bool loading_ = false;
+  bool closing_ = false;
+  TBaudRate baudRate_ = br9600;
+  int32_t customBaudRate_ = 9600;
+  std::string port_ = "COM1";
+  TStopBits stopBits_ = sbOneStopBit;
+  TDataBits dataBits_ = dbEight;
+  bool discardNull_ = false;
+  char eventChar_ = 0;
+  TComEvents events_ = kAllComEvents;
+  TSyncMethod syncMethod_ = smThreadSync;
+  std::unique_ptr<TComParity> parity_;
+  std::unique_ptr<TComFlowControl> flowControl_;
+  std::unique_ptr<TComTimeouts> timeouts_;
+  std::unique_ptr<TComBuffer> buffer_;
+
+  DeviceFactory deviceFactory_;
+  serialdev::PortResolver portResolver_;
+  ErrorReporter errorReporter_;
+  std::unique_ptr<serialdev::SerialDevice> device_;
+  std::unique_ptr<TComThread> eventWorker_;
+  // A worker stopped by a ClosePort nested in its own dispatch; joined once
+  // that dispatch has returned.
+  std::unique_ptr<TComThread> retiredWorker_;
+  bool workerStarted_ = false;
+  // Counts opens, so that a removal notice of an earlier open is dropped.
+  uint64_t openCount_ = 0;
+};
+
+class TComPort : public TCustomComPort {
+  Q_OBJECT
+
+ public:
+  using TCustomComPort::TCustomComPort;
+};
