@@ -1,51 +1,540 @@
 #include "PosixDevice.h"
 
+#include "Termios2.h"
+
 #include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
 namespace serialdev {
 
-PosixDevice::PosixDevice() = default;
+namespace {
+
+constexpr int kLinePollMs = 50;
+constexpr uint32_t kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+constexpr uint32_t kCounterEvents = EV_ERR | EV_BREAK;
+
+bool NoSuchFeature(int code) { return code == ENOTTY || code == EINVAL; }
+bool MeansRemoval(int code) { return code == EIO || code == ENODEV || code == ENXIO; }
+
+int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 1 << 30));
+}
+
+int PollFor(std::vector<pollfd>& fds, int timeoutMs) {
+  while (::poll(fds.data(), fds.size(), timeoutMs) < 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+tcflag_t SizeFlag(uint8_t byteSize) {
+  switch (byteSize) {
+    case 5: return CS5;
+    case 6: return CS6;
+    case 7: return CS7;
+    default: return CS8;
+  }
+}
+
+}  // namespace
+
+PosixDevice::PosixDevice() {
+  for (const Wakeup* w : {&stop_, &wake_, &arrived_, &txAbort_, &rxAbort_}) {
+    if (w->Error() != 0 && openError_ == 0) openError_ = w->Error();
+  }
+}
+
 PosixDevice::~PosixDevice() { Close(); }
 
 int PosixDevice::Open(const std::string& path) {
+  if (openError_ != 0) return openError_;
   if (fd_ >= 0) return EBUSY;
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int code = errno == EWOULDBLOCK ? EBUSY : errno;
+  auto refuse = [fd](int code) {
     ::close(fd);
     return code;
+  };
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(errno == EWOULDBLOCK ? EBUSY : errno);
+  termios tio{};
+  if (::tcgetattr(fd, &tio) != 0) return refuse(errno);
+  if (::ioctl(fd, TIOCEXCL) != 0) return refuse(errno);
+  ::cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+    const int code = errno;
+    ::ioctl(fd, TIOCNXCL);
+    return refuse(code);
   }
+
   fd_ = fd;
+  removed_ = false;
+  removalCode_ = 0;
+  mask_ = 0;
+  txEmpty_ = false;
+  int lines = 0;
+  const int linesCode = ReadModemLines(lines);
+  hasModemLines_ = linesCode == 0;
+  LineCounters counters;
+  const int countersCode = ReadCounters(counters);
+  hasCounters_ = countersCode == 0;
+  const int code = (linesCode != 0 && !NoSuchFeature(linesCode)) ? linesCode
+                   : (countersCode != 0 && !NoSuchFeature(countersCode)) ? countersCode
+                   : ModemControl(TIOCMBIC, TIOCM_DTR | TIOCM_RTS);
+  if (code != 0) {
+    Close();
+    return code;
+  }
+  std::lock_guard lock(mutex_);
+  received_.clear();
+  errorBase_ = counters;
+  inputSize_ = 4096;
+  timeouts_ = Timeouts{};
+  baud_ = 9600;
+  evtChar_ = 0;
+  rtsToggle_ = false;
   return 0;
 }
 
 void PosixDevice::Close() {
   if (fd_ < 0) return;
+  if (!removed_) ::ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
+  std::lock_guard lock(mutex_);
+  received_.clear();
 }
 
 bool PosixDevice::IsOpen() const { return fd_ >= 0; }
-int PosixDevice::SetState(const ControlBlock&) { return fd_ < 0 ? EBADF : ENOSYS; }
-int PosixDevice::SetTimeouts(const Timeouts&) { return fd_ < 0 ? EBADF : ENOSYS; }
-int PosixDevice::SetQueueSizes(int, int) { return fd_ < 0 ? EBADF : ENOSYS; }
-int PosixDevice::Write(const uint8_t*, size_t, size_t& written) { written = 0; return fd_ < 0 ? EBADF : ENOSYS; }
-int PosixDevice::Read(uint8_t*, size_t, size_t& read) { read = 0; return fd_ < 0 ? EBADF : ENOSYS; }
-int PosixDevice::Purge(uint32_t) { return fd_ < 0 ? EBADF : ENOSYS; }
-int PosixDevice::SetRts(bool) { return fd_ < 0 ? EBADF : ENOSYS; }
-int PosixDevice::GetModemStatus(uint32_t& bits) { bits = 0; return fd_ < 0 ? EBADF : ENOSYS; }
-int PosixDevice::ClearErrors(uint32_t& f, uint32_t& q) { f = q = 0; return fd_ < 0 ? EBADF : ENOSYS; }
-int PosixDevice::SetEventMask(uint32_t) { return fd_ < 0 ? EBADF : ENOSYS; }
-int PosixDevice::WaitEvent(uint32_t& occurred) { occurred = 0; return fd_ < 0 ? EBADF : ENOSYS; }
-void PosixDevice::BeginEventWaits() {}
-void PosixDevice::StopEventWaits() {}
-bool PosixDevice::Removed() const { return false; }
+
+bool PosixDevice::Removed() const { return removed_; }
+
+void PosixDevice::MarkRemoved(int code) {
+  int none = 0;
+  removalCode_.compare_exchange_strong(none, code);
+  removed_ = true;
+}
+
+int PosixDevice::Fail(int code) {
+  if (MeansRemoval(code)) MarkRemoved(code);
+  return code;
+}
+
+int PosixDevice::ModemControl(unsigned long request, int bits) {
+  if (::ioctl(fd_, request, &bits) == 0) return 0;
+  const int code = errno;
+  return NoSuchFeature(code) ? 0 : Fail(code);
+}
+
+int PosixDevice::ReadModemLines(int& lines) const {
+  lines = 0;
+  return ::ioctl(fd_, TIOCMGET, &lines) == 0 ? 0 : errno;
+}
+
+int PosixDevice::ReadCounters(LineCounters& counters) const {
+  serial_icounter_struct raw{};
+  if (::ioctl(fd_, TIOCGICOUNT, &raw) != 0) return errno;
+  counters = {raw.frame, raw.parity, raw.overrun, raw.brk, raw.buf_overrun};
+  return 0;
+}
+
+int PosixDevice::OutputQueue(int& bytes) const {
+  bytes = 0;
+  if (::ioctl(fd_, TIOCOUTQ, &bytes) == 0) return 0;
+  return NoSuchFeature(errno) ? 0 : errno;
+}
+
+int PosixDevice::SetState(const ControlBlock& dcb) {
+  if (fd_ < 0) return EBADF;
+  if (removed_) return removalCode_;
+  if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2)
+    return EINVAL;
+  termios tio{};
+  if (::tcgetattr(fd_, &tio) != 0) return Fail(errno);
+  ::cfmakeraw(&tio);
+  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  tio.c_cflag |= CLOCAL | CREAD | SizeFlag(dcb.ByteSize);
+  switch (dcb.Parity) {
+    case 1: tio.c_cflag |= PARENB | PARODD; break;
+    case 2: tio.c_cflag |= PARENB; break;
+    case 3: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case 4: tio.c_cflag |= PARENB | CMSPAR; break;
+    default: break;
+  }
+  if (dcb.Parity != 0 && dcb.fParity) tio.c_iflag |= INPCK;
+  if (dcb.StopBits != 0) tio.c_cflag |= CSTOPB;
+  if (dcb.fOutxCtsFlow || dcb.fRtsControl == 2) tio.c_cflag |= CRTSCTS;
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+  if (dcb.fOutX) tio.c_iflag |= IXON;
+  if (dcb.fInX) tio.c_iflag |= IXOFF;
+  tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+  tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(errno);
+  if (const int code = termios2::SetSpeed(fd_, dcb.BaudRate); code != 0) return Fail(code);
+  uint32_t actual = 0;
+  if (const int code = termios2::GetSpeed(fd_, actual); code != 0) return Fail(code);
+  if (actual != dcb.BaudRate) return EINVAL;
+
+  const bool dtrOn = dcb.fDtrControl != 0;
+  const bool rtsOn = dcb.fRtsControl == 1 || dcb.fRtsControl == 2;
+  if (const int code = ModemControl(dtrOn ? TIOCMBIS : TIOCMBIC, TIOCM_DTR); code != 0) return code;
+  if (const int code = ModemControl(rtsOn ? TIOCMBIS : TIOCMBIC, TIOCM_RTS); code != 0) return code;
+
+  std::lock_guard lock(mutex_);
+  baud_ = dcb.BaudRate;
+  evtChar_ = dcb.EvtChar;
+  rtsToggle_ = dcb.fRtsControl == 3;
+  return 0;
+}
+
+int PosixDevice::SetTimeouts(const Timeouts& timeouts) {
+  if (fd_ < 0) return EBADF;
+  if (removed_) return removalCode_;
+  std::lock_guard lock(mutex_);
+  timeouts_ = timeouts;
+  return 0;
+}
+
+int PosixDevice::SetQueueSizes(int input, int output) {
+  if (fd_ < 0) return EBADF;
+  if (removed_) return removalCode_;
+  if (input < 0 || output < 0) return EINVAL;
+  {
+    std::lock_guard lock(mutex_);
+    inputSize_ = input > 0 ? static_cast<size_t>(input) : 4096;
+  }
+  wake_.Set();
+  return 0;
+}
+
+int PosixDevice::WaitWritable(size_t accepted, size_t count, int outQueue, Clock::time_point deadline,
+                              bool bounded) {
+  std::vector<pollfd> fds{{txAbort_.Fd(), POLLIN, 0}};
+  int timeoutMs = bounded ? MillisecondsUntil(deadline) : -1;
+  if (accepted < count) {
+    fds.push_back({fd_, POLLOUT, 0});
+  } else {
+    // Bytes still in the output queue: sleep about as long as they take to send.
+    uint32_t baud = 0;
+    {
+      std::lock_guard lock(mutex_);
+      baud = baud_;
+    }
+    const int drainMs = std::max(1, static_cast<int>(int64_t{outQueue} * 10000 / std::max<uint32_t>(baud, 1)));
+    timeoutMs = timeoutMs < 0 ? drainMs : std::min(timeoutMs, drainMs);
+  }
+  const int code = PollFor(fds, timeoutMs);
+  if (fds[0].revents & POLLIN) txAbort_.Clear();
+  return code;
+}
+
+int PosixDevice::Write(const uint8_t* data, size_t count, size_t& written) {
+  written = 0;
+  if (fd_ < 0) return EBADF;
+  if (removed_) return removalCode_;
+  if (count == 0) return 0;
+  const uint64_t aborts = txAborts_;
+  Timeouts timeouts;
+  bool toggle = false;
+  {
+    std::lock_guard lock(mutex_);
+    timeouts = timeouts_;
+    toggle = rtsToggle_;
+  }
+  const uint64_t totalMs = uint64_t{timeouts.WriteTotalTimeoutMultiplier} * count + timeouts.WriteTotalTimeoutConstant;
+  const bool bounded = totalMs != 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::min<uint64_t>(totalMs, uint64_t{1} << 40));
+  if (toggle) {
+    if (const int code = ModemControl(TIOCMBIS, TIOCM_RTS); code != 0) return code;
+  }
+
+  size_t accepted = 0;
+  int code = 0;
+  bool complete = false;
+  while (true) {
+    if (txAborts_ != aborts) {
+      code = ECANCELED;
+      break;
+    }
+    if (accepted < count) {
+      const ssize_t n = ::write(fd_, data + accepted, count - accepted);
+      if (n > 0) {
+        accepted += static_cast<size_t>(n);
+      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        code = Fail(errno);
+        break;
+      }
+    }
+    int outQueue = 0;
+    if (accepted == count) {
+      if (const int c = OutputQueue(outQueue); c != 0) {
+        code = Fail(c);
+        break;
+      }
+      if (outQueue == 0) {
+        complete = true;
+        break;
+      }
+    }
+    if (bounded && Clock::now() >= deadline) break;
+    if (const int c = WaitWritable(accepted, count, outQueue, deadline, bounded); c != 0) {
+      code = c;
+      break;
+    }
+  }
+
+  if (complete) {
+    written = count;
+  } else if (!removed_) {
+    // Whatever has not left by now is discarded, so that nothing goes out
+    // after the write has ended.
+    int outQueue = 0;
+    OutputQueue(outQueue);
+    written = accepted - std::min(accepted, static_cast<size_t>(std::max(outQueue, 0)));
+    if (outQueue > 0) ::tcflush(fd_, TCOFLUSH);
+  } else {
+    written = accepted;
+  }
+  if (toggle && !removed_) ModemControl(TIOCMBIC, TIOCM_RTS);
+  if (complete) {
+    txEmpty_ = true;
+    wake_.Set();
+  }
+  return code;
+}
+
+int PosixDevice::Read(uint8_t* buffer, size_t count, size_t& read) {
+  read = 0;
+  if (fd_ < 0) return EBADF;
+  if (count == 0) return 0;
+  const uint64_t aborts = rxAborts_;
+  Timeouts t;
+  {
+    std::lock_guard lock(mutex_);
+    t = timeouts_;
+  }
+  const bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
+                         t.ReadTotalTimeoutConstant == 0;
+  const bool firstByteEnds = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
+                             t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
+  const uint64_t totalMs = firstByteEnds ? t.ReadTotalTimeoutConstant
+                                         : uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
+  const bool bounded = totalMs != 0;
+  const bool intervalBounded = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
+  const auto totalDeadline = Clock::now() + std::chrono::milliseconds(std::min<uint64_t>(totalMs, uint64_t{1} << 40));
+  Clock::time_point lastByte;
+
+  while (true) {
+    bool hungUp = false;
+    int code = 0;
+    size_t before = read;
+    {
+      std::lock_guard lock(mutex_);
+      const bool wasFull = received_.size() >= inputSize_;
+      const size_t queued = std::min(count - read, received_.size());
+      std::copy_n(received_.begin(), queued, buffer + read);
+      received_.erase(received_.begin(), received_.begin() + static_cast<ptrdiff_t>(queued));
+      read += queued;
+      if (wasFull && queued > 0) wake_.Set();
+      if (read < count && !removed_) {
+        const ssize_t n = ::read(fd_, buffer + read, count - read);
+        if (n > 0) {
+          read += static_cast<size_t>(n);
+        } else if (n == 0) {
+          hungUp = true;
+        } else if (errno != EAGAIN && errno != EINTR) {
+          code = errno;
+        }
+      }
+    }
+    if (hungUp) MarkRemoved(EIO);
+    if (code != 0) Fail(code);
+    if (read > before) lastByte = Clock::now();
+    if (read == count) return 0;
+    if (removed_) return read > 0 ? 0 : removalCode_.load();
+    if (code != 0) return code;
+    if (immediate || (firstByteEnds && read > 0)) return 0;
+    if (rxAborts_ != aborts) return ECANCELED;
+
+    int timeoutMs = bounded ? MillisecondsUntil(totalDeadline) : -1;
+    if (intervalBounded && read > 0) {
+      const int intervalMs = MillisecondsUntil(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
+      timeoutMs = timeoutMs < 0 ? intervalMs : std::min(timeoutMs, intervalMs);
+    }
+    if (timeoutMs == 0) return 0;
+    std::vector<pollfd> fds{{fd_, POLLIN, 0}, {arrived_.Fd(), POLLIN, 0}, {rxAbort_.Fd(), POLLIN, 0}};
+    if (const int c = PollFor(fds, timeoutMs); c != 0) return c;
+    if (fds[1].revents & POLLIN) arrived_.Clear();
+    if (fds[2].revents & POLLIN) rxAbort_.Clear();
+  }
+}
+
+int PosixDevice::Purge(uint32_t flags) {
+  if (fd_ < 0) return EBADF;
+  if (flags & PURGE_TXABORT) {
+    ++txAborts_;
+    txAbort_.Set();
+  }
+  if (flags & PURGE_RXABORT) {
+    ++rxAborts_;
+    rxAbort_.Set();
+  }
+  if (flags & PURGE_RXCLEAR) {
+    std::lock_guard lock(mutex_);
+    received_.clear();
+    wake_.Set();
+  }
+  if (removed_) return 0;
+  if ((flags & PURGE_TXCLEAR) && ::tcflush(fd_, TCOFLUSH) != 0) return Fail(errno);
+  if ((flags & PURGE_RXCLEAR) && ::tcflush(fd_, TCIFLUSH) != 0) return Fail(errno);
+  return 0;
+}
+
+int PosixDevice::SetRts(bool on) {
+  if (fd_ < 0) return EBADF;
+  if (removed_) return 0;
+  return ModemControl(on ? TIOCMBIS : TIOCMBIC, TIOCM_RTS);
+}
+
+int PosixDevice::GetModemStatus(uint32_t& modemBits) {
+  modemBits = 0;
+  if (fd_ < 0) return EBADF;
+  if (removed_) return removalCode_;
+  int lines = 0;
+  if (const int code = ReadModemLines(lines); code != 0) return NoSuchFeature(code) ? 0 : Fail(code);
+  if (lines & TIOCM_CTS) modemBits |= MS_CTS_ON;
+  if (lines & TIOCM_DSR) modemBits |= MS_DSR_ON;
+  if (lines & TIOCM_RNG) modemBits |= MS_RING_ON;
+  if (lines & TIOCM_CAR) modemBits |= MS_RLSD_ON;
+  return 0;
+}
+
+int PosixDevice::ClearErrors(uint32_t& errorFlags, uint32_t& inputQueue) {
+  errorFlags = 0;
+  inputQueue = 0;
+  if (fd_ < 0) return EBADF;
+  std::lock_guard lock(mutex_);
+  inputQueue = static_cast<uint32_t>(received_.size());
+  if (removed_) return 0;
+  int driverQueue = 0;
+  if (::ioctl(fd_, TIOCINQ, &driverQueue) != 0) return Fail(errno);
+  inputQueue += static_cast<uint32_t>(std::max(driverQueue, 0));
+  if (!hasCounters_) return 0;
+  LineCounters now;
+  if (const int code = ReadCounters(now); code != 0) return Fail(code);
+  if (now.frame != errorBase_.frame) errorFlags |= CE_FRAME;
+  if (now.parity != errorBase_.parity) errorFlags |= CE_RXPARITY;
+  if (now.overrun != errorBase_.overrun) errorFlags |= CE_OVERRUN;
+  if (now.brk != errorBase_.brk) errorFlags |= CE_BREAK;
+  if (now.bufOverrun != errorBase_.bufOverrun) errorFlags |= CE_RXOVER;
+  errorBase_ = now;
+  return 0;
+}
+
+int PosixDevice::SetEventMask(uint32_t mask) {
+  if (fd_ < 0) return EBADF;
+  mask_ = mask;
+  maskChanged_ = true;
+  wake_.Set();
+  return 0;
+}
+
+void PosixDevice::BeginEventWaits() { stop_.Clear(); }
+
+void PosixDevice::StopEventWaits() { stop_.Set(); }
+
+int PosixDevice::TakeArrivals(uint32_t& occurred) {
+  std::lock_guard lock(mutex_);
+  if (received_.size() >= inputSize_) return 0;
+  uint8_t chunk[4096];
+  const size_t room = std::min(sizeof chunk, inputSize_ - received_.size());
+  const ssize_t n = ::read(fd_, chunk, room);
+  if (n == 0) {
+    MarkRemoved(EIO);
+    return EIO;
+  }
+  if (n < 0) return errno == EAGAIN || errno == EINTR ? 0 : Fail(errno);
+  received_.insert(received_.end(), chunk, chunk + n);
+  occurred |= EV_RXCHAR;
+  if (std::find(chunk, chunk + n, static_cast<uint8_t>(evtChar_)) != chunk + n) occurred |= EV_RXFLAG;
+  const bool above80 = received_.size() * 5 >= inputSize_ * 4;
+  if (above80 && !rx80Signalled_) occurred |= EV_RX80FULL;
+  rx80Signalled_ = above80;
+  arrived_.Set();
+  return 0;
+}
+
+void PosixDevice::CheckLines(uint32_t mask, uint32_t& occurred) {
+  if (hasModemLines_ && (mask & kLineEvents)) {
+    int lines = 0;
+    if (ReadModemLines(lines) == 0) {
+      const int changed = lines ^ waitLines_;
+      if (changed & TIOCM_CTS) occurred |= EV_CTS;
+      if (changed & TIOCM_DSR) occurred |= EV_DSR;
+      if (changed & TIOCM_CAR) occurred |= EV_RLSD;
+      if ((changed & TIOCM_RNG) && (lines & TIOCM_RNG)) occurred |= EV_RING;
+      waitLines_ = lines;
+    }
+  }
+  if (hasCounters_ && (mask & kCounterEvents)) {
+    LineCounters now;
+    if (ReadCounters(now) == 0) {
+      if (now.frame != waitCounters_.frame || now.parity != waitCounters_.parity ||
+          now.overrun != waitCounters_.overrun || now.bufOverrun != waitCounters_.bufOverrun)
+        occurred |= EV_ERR;
+      if (now.brk != waitCounters_.brk) occurred |= EV_BREAK;
+      waitCounters_ = now;
+    }
+  }
+}
+
+int PosixDevice::WaitEvent(uint32_t& occurred) {
+  occurred = 0;
+  if (fd_ < 0) return EBADF;
+  while (true) {
+    if (stop_.IsSet()) return kWaitStopped;
+    if (removed_) return removalCode_;
+    const uint32_t mask = mask_;
+    if (maskChanged_.exchange(false)) {
+      ReadModemLines(waitLines_);
+      ReadCounters(waitCounters_);
+    }
+    bool roomToReceive = false;
+    {
+      std::lock_guard lock(mutex_);
+      roomToReceive = received_.size() < inputSize_;
+    }
+    const bool pollLines = (hasModemLines_ && (mask & kLineEvents)) || (hasCounters_ && (mask & kCounterEvents));
+    std::vector<pollfd> fds{{stop_.Fd(), POLLIN, 0}, {wake_.Fd(), POLLIN, 0},
+                            {fd_, static_cast<short>(roomToReceive ? POLLIN : 0), 0}};
+    if (const int code = PollFor(fds, pollLines ? kLinePollMs : -1); code != 0) return code;
+    if (fds[0].revents & POLLIN) return kWaitStopped;
+    if (fds[1].revents & POLLIN) wake_.Clear();
+    if (txEmpty_.exchange(false)) occurred |= EV_TXEMPTY;
+    const short deviceEvents = fds[2].revents;
+    if (deviceEvents & POLLNVAL) return Fail(EBADF);
+    if (deviceEvents & (POLLIN | POLLHUP | POLLERR)) {
+      if (const int code = TakeArrivals(occurred); code != 0 && (occurred & mask) == 0) return code;
+      if ((deviceEvents & (POLLHUP | POLLERR)) && !(occurred & EV_RXCHAR)) MarkRemoved(EIO);
+    }
+    CheckLines(mask, occurred);
+    occurred &= mask;
+    if (occurred != 0) return 0;
+  }
+}
 
 }  // namespace serialdev
