@@ -26,3 +26,13 @@ void RecordingLink::DriveRTS(bool on) {
   if (rtsChanges_++ == rtsChangesBeforeFailure) throw LinkFailure("RTS failed");
   wire.push_back({WireEvent::Kind::Rts, on, {}, loop_.ElapsedMs()});
 }
+
+void RecordingLink::ProcessMessages() {
+  ++passes;
+  loop_.ProcessDue();
+}
+
+void RecordingLink::AwaitMessages(int milliseconds) {
+  ++awaits;
+  loop_.Await(milliseconds);
+}

@@ -33,6 +33,8 @@ class RecordingLink : public ReaderLink {
   std::vector<WireEvent> wire;
   int writesBeforeFailure = -1;  // a write with this many before it fails; -1 never
   int rtsChangesBeforeFailure = -1;
+  int passes = 0;  // calls of ProcessMessages
+  int awaits = 0;  // calls of AwaitMessages
 
   // Bytes arrive: queues them and runs the receive handler, as the port does.
   void Deliver(ReaderProtocol& protocol, const std::string& bytes);
@@ -41,8 +43,8 @@ class RecordingLink : public ReaderLink {
   int SendText(const std::string& bytes) override;
   std::string ReceiveText(int count) override;
   void DriveRTS(bool on) override;
-  void ProcessMessages() override { loop_.ProcessDue(); }
-  void AwaitMessages(int milliseconds) override { loop_.Await(milliseconds); }
+  void ProcessMessages() override;
+  void AwaitMessages(int milliseconds) override;
 
  private:
   FakeEventLoop& loop_;
