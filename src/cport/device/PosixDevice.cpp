@@ -37,6 +37,16 @@ int PollFor(std::vector<pollfd>& fds, int timeoutMs) {
   return 0;
 }
 
+// Raw bytes, receiver on, modem lines ignored for open/read. VMIN 1 makes a
+// non-blocking read of an empty queue fail with EAGAIN, so that a read of 0
+// bytes means the line has hung up.
+void MakeRaw(termios& tio) {
+  ::cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cc[VMIN] = 1;
+  tio.c_cc[VTIME] = 0;
+}
+
 tcflag_t SizeFlag(uint8_t byteSize) {
   switch (byteSize) {
     case 5: return CS5;
@@ -69,10 +79,7 @@ int PosixDevice::Open(const std::string& path) {
   termios tio{};
   if (::tcgetattr(fd, &tio) != 0) return refuse(errno);
   if (::ioctl(fd, TIOCEXCL) != 0) return refuse(errno);
-  ::cfmakeraw(&tio);
-  tio.c_cflag |= CLOCAL | CREAD;
-  tio.c_cc[VMIN] = 0;
-  tio.c_cc[VTIME] = 0;
+  MakeRaw(tio);
   if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
     const int code = errno;
     ::ioctl(fd, TIOCNXCL);
@@ -163,9 +170,9 @@ int PosixDevice::SetState(const ControlBlock& dcb) {
     return EINVAL;
   termios tio{};
   if (::tcgetattr(fd_, &tio) != 0) return Fail(errno);
-  ::cfmakeraw(&tio);
+  MakeRaw(tio);
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-  tio.c_cflag |= CLOCAL | CREAD | SizeFlag(dcb.ByteSize);
+  tio.c_cflag |= SizeFlag(dcb.ByteSize);
   switch (dcb.Parity) {
     case 1: tio.c_cflag |= PARENB | PARODD; break;
     case 2: tio.c_cflag |= PARENB; break;
@@ -181,8 +188,6 @@ int PosixDevice::SetState(const ControlBlock& dcb) {
   if (dcb.fInX) tio.c_iflag |= IXOFF;
   tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
   tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
-  tio.c_cc[VMIN] = 0;
-  tio.c_cc[VTIME] = 0;
   if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(errno);
   if (const int code = termios2::SetSpeed(fd_, dcb.BaudRate); code != 0) return Fail(code);
   uint32_t actual = 0;
