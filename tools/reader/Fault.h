@@ -1,0 +1,32 @@
+#pragma once
+
+#include "Random.h"
+#include "Reader.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vreader {
+
+enum class FaultKind { Checksum, EndFlag, Length, Cut, Noise, Id };
+
+inline constexpr FaultKind AllFaults[] = {FaultKind::Checksum, FaultKind::EndFlag, FaultKind::Length,
+                                          FaultKind::Cut,      FaultKind::Noise,   FaultKind::Id};
+
+std::string_view faultName(FaultKind kind);
+std::optional<FaultKind> faultFromName(std::string_view name);
+// Faults that need a binary frame to break; in ASCII only cut and noise exist.
+bool needsBinary(FaultKind kind);
+
+// The bytes of one fault, built from the reader's card report for the code:
+//   checksum  the frame with its checksum plus one
+//   endflag   the frame closed by its end flag plus one (never a start flag)
+//   length    the frame with length byte 0x07
+//   cut       the first half of the frame or line, then nothing
+//   noise     3 to 8 random bytes, never a start flag, line feed or carriage return
+//   id        the frame with an ID byte of 0x20 or more (replacing or inserted after the start flag)
+Bytes faultBytes(FaultKind kind, const Reader& reader, const CardCode& code, Random& random);
+
+}
