@@ -1,6 +1,8 @@
 #include "ReaderProcess.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
+#include <fstream>
 #include <regex>
 
 namespace {
@@ -124,6 +126,38 @@ TEST(Faults, SeededMixRepeatsAndUsesOnlyTheChosenKinds)
     }
     EXPECT_GT(cards, 5);
     EXPECT_LT(cards, 35);
+}
+
+TEST(Faults, MixLeavesTheLineQuietAfterABrokenFrame)
+{
+    TempDir dir;
+    std::string path = dir / "transcript.txt";
+    std::vector<std::string> sent;
+    {
+        ReaderProcess reader({"--no-powerup", "--period", "5", "--fault-rate", "0.5", "--faults", "checksum,noise",
+                              "--fault-gap", "200", "--transcript", path});
+        reader.openDevice();
+        while (sent.size() < 12) {
+            std::string line = reader.expectLine("tx ");
+            ASSERT_FALSE(line.empty());
+            sent.push_back(line);
+            reader.readBytes((line.size() - line.find(" : ") - 2) / 3);
+        }
+        EXPECT_EQ(reader.finish(), 0);
+    }
+    std::ifstream in(path);
+    std::vector<double> stamps;
+    for (std::string stamp, direction, rest; in >> stamp >> direction && std::getline(in, rest);)
+        stamps.push_back(std::stod(stamp));
+    ASSERT_GE(stamps.size(), sent.size());
+    int broken = 0;
+    for (std::size_t i = 0; i + 1 < sent.size(); ++i) {
+        if (!sent[i].starts_with("tx - fault checksum"))
+            continue;
+        ++broken;
+        EXPECT_GE(stamps[i + 1] - stamps[i], 0.195) << sent[i];
+    }
+    EXPECT_GT(broken, 0);
 }
 
 }

@@ -114,6 +114,8 @@ Options parseOptions(int argc, char** argv)
             if (used != text.size() || !(rate >= 0 && rate <= 1))
                 throw Failure("bad value \"" + text + "\" for --fault-rate (a fraction from 0 to 1)");
             o.faultRate = rate;
+        } else if (arg == "--fault-gap") {
+            o.faultGapMs = int(number(arg, next(), 0, 3600000));
         } else if (arg == "--faults") {
             o.faults.clear();
             for (auto part : split(next())) {
@@ -166,6 +168,8 @@ Card reads:
   --script FILE       run the control commands of FILE (one a line, "wait MS" too)
   --fault-rate R      turn each periodic read into a fault with probability R
   --faults LIST       the faults to mix: checksum,endflag,length,cut,noise,id
+  --fault-gap MS      after a broken or cut frame of the mix, no read for MS
+                      milliseconds, so the line goes quiet before the next frame
   --seed N            seed of the fault mix and of noise and ID bytes (default 1)
 Output:
   --transcript FILE   one line per burst: "<monotonic s.us> rx|tx <hex bytes>"

@@ -21,6 +21,7 @@ struct Options {
     std::string script;
     std::string transcript;
     double faultRate = 0;
+    int faultGapMs = 0;
     std::vector<FaultKind> faults{std::begin(AllFaults), std::end(AllFaults)};
     std::uint64_t seed = 1;
     bool powerUp = true;

@@ -235,7 +235,10 @@ void Session::periodicRead(Clock::time_point now)
             if (reader.binary() || !needsBinary(kind))
                 usable.push_back(kind);
         if (!usable.empty()) {
-            sendFault(reader, usable[random_.below(unsigned(usable.size()))], takeCard());
+            FaultKind kind = usable[random_.below(unsigned(usable.size()))];
+            sendFault(reader, kind, takeCard());
+            if (kind != FaultKind::Noise)
+                nextPeriod_ = std::max(*nextPeriod_, now + milliseconds(options_.faultGapMs));
             return;
         }
     }

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The demo: installs what is needed, builds into build/, starts the virtual
+# reader on a pseudo-terminal with a card read every few seconds, maps COM1 to
+# it in build/bin/trellum.INI (keeping every other line), makes COM1 the
+# selected port and starts trellum. Closing the window ends the reader too.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$(nproc)"
+
+bin=build/bin
+ini=$bin/trellum.INI
+work=$(mktemp -d)
+reader_pid=""
+cleanup() {
+  if [ -n "$reader_pid" ]; then
+    kill "$reader_pid" 2>/dev/null || true
+    wait "$reader_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# set_ini FILE SECTION KEY VALUE: sets one key, leaving every other line as it is.
+set_ini() {
+  local file=$1 section=$2 key=$3 value=$4
+  touch "$file"
+  awk -v section="$section" -v key="$key" -v value="$value" '
+    function put() { if (!done) { print key "=" value; done = 1 } }
+    {
+      line = $0; sub(/\r$/, "", line)
+      if (line ~ /^[ \t]*\[.*\][ \t]*$/) {
+        if (inside) put()
+        name = line; gsub(/^[ \t]*\[|\][ \t]*$/, "", name)
+        inside = (tolower(name) == tolower(section))
+        print; next
+      }
+      if (inside) {
+        k = line; sub(/=.*/, "", k); gsub(/^[ \t]+|[ \t]+$/, "", k)
+        if (line ~ /=/ && tolower(k) == tolower(key)) { put(); next }
+      }
+      print
+    }
+    END {
+      if (inside) put()
+      if (!done) { print "[" section "]"; print key "=" value }
+    }' "$file" > "$work/ini"
+  cat "$work/ini" > "$file"
+}
+
+"$bin/trellum-reader" --period 3000 > "$work/reader.out" 2> "$work/reader.err" < /dev/null &
+reader_pid=$!
+device=""
+for _ in $(seq 50); do
+  device=$(sed -n 's/^device //p' "$work/reader.out" | head -n 1)
+  [ -n "$device" ] && break
+  kill -0 "$reader_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$device" ]; then
+  echo "run.sh: the virtual reader did not start:" >&2
+  cat "$work/reader.err" >&2
+  exit 1
+fi
+
+set_ini "$ini" Ports COM1 "$device"
+set_ini "$ini" Settings Port 0
+echo "Virtual reader on $device (COM1). Press Connect in the window; close it to end the demo."
+"$bin/trellum"
