@@ -1,7 +1,11 @@
 #include "ReaderProcess.h"
 #include "TempDir.h"
 
+#include <csignal>
 #include <fcntl.h>
+#include <pty.h>
+#include <poll.h>
+#include <termios.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -179,6 +183,51 @@ TEST(Control, PeriodicReadsWaitForAReaderOfTheLine)
     EXPECT_TRUE(reader.expectLine("skip ").starts_with("skip - card"));
     reader.openDevice();
     EXPECT_EQ(reader.readBytes(18), Bytes({0x02, 0x06, 1, 2, 3, 4, 5, 0x0F, 0x03, 0x02, 0x06, 1, 2, 3, 4, 6, 0x10, 0x03}));
+}
+
+TEST(Control, GivenDeviceIsServedUntilItHangsUp)
+{
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    std::string path = ttyname(slave);
+    close(slave);
+    {
+        ReaderProcess reader({"--no-powerup", "--device", path, "--baud", "115200"});
+        EXPECT_EQ(reader.device(), path);
+        termios t{};
+        tcgetattr(master, &t);
+        cfmakeraw(&t);
+        tcsetattr(master, TCSANOW, &t);
+        ASSERT_EQ(write(master, "~?", 2), 2);
+        EXPECT_EQ(reader.expectLine("tx "), "tx - status : 02 02 F0 F0 03");
+        std::uint8_t reply[5] = {};
+        pollfd p{master, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 3000), 1);
+        EXPECT_EQ(read(master, reply, sizeof reply), 5);
+        EXPECT_EQ(reply[2], 0xF0);
+
+        close(master);
+        EXPECT_TRUE(reader.expectLine("error ").starts_with("error " + path + ": "));
+        EXPECT_EQ(reader.expectLine("closed"), "closed");
+        reader.control("card");
+        EXPECT_TRUE(reader.expectLine("error ").starts_with("error the line is closed"));
+        EXPECT_EQ(reader.finish(), 0);
+    }
+}
+
+TEST(Control, SignalEndsTheReaderAndRemovesTheLink)
+{
+    TempDir dir;
+    std::string link = dir / "reader";
+    ReaderProcess reader({"--link", link});
+    ASSERT_TRUE(std::filesystem::is_symlink(link));
+    reader.control("state");
+    reader.expectLine("state ");
+    reader.signal(SIGTERM);
+    EXPECT_EQ(reader.expectLine("quit"), "quit");
+    EXPECT_EQ(reader.finish(), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
 }

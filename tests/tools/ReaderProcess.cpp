@@ -192,6 +192,11 @@ bool ReaderProcess::silent(std::chrono::milliseconds time)
     return poll(&p, 1, int(time.count())) == 0;
 }
 
+void ReaderProcess::signal(int number)
+{
+    kill(pid_, number);
+}
+
 int ReaderProcess::finish()
 {
     if (in_ >= 0)

@@ -36,6 +36,7 @@ public:
     Bytes readBytes(std::size_t count, std::chrono::milliseconds timeout = 3s);
     // True when nothing arrives on the device within the time.
     bool silent(std::chrono::milliseconds time = 150ms);
+    void signal(int number);
     // Ends the control channel and returns the exit status.
     int finish();
 

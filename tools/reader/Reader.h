@@ -47,7 +47,6 @@ public:
     Bytes cardReport(const CardCode& code) const;
     // The binary card frame, whatever the encoding (the faults are built from it).
     Bytes cardFrame(const CardCode& code) const;
-    std::uint8_t startFlag() const { return startFlag_; }
 
 private:
     Bytes oneByteReport(std::uint8_t value, std::string_view text) const;

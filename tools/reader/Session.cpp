@@ -224,11 +224,12 @@ void Session::periodicRead(Clock::time_point now)
     milliseconds period{options_.periodMs};
     while (*nextPeriod_ <= now)
         *nextPeriod_ += period;
-    Reader& reader = readers_[turn_++ % readers_.size()];
+    Reader& reader = readers_[turn_ % readers_.size()];
     if (!line_.isOpen() || (line_.isPty() && line_.unread() > 0)) {
         say("skip " + reader.name() + " card: the line is closed or the last report is unread");
         return;
     }
+    ++turn_;
     if (options_.faultRate > 0 && random_.unit() < options_.faultRate) {
         std::vector<FaultKind> usable;
         for (auto kind : options_.faults)
