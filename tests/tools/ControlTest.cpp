@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <filesystem>
 #include <fstream>
@@ -162,6 +163,18 @@ TEST(Control, CommandLineErrorsAndHelp)
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("cannot open /dev/no-such-serial-port: No such file or directory"), std::string::npos)
         << missing.err;
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
+    ASSERT_EQ(flock(slave, LOCK_EX | LOCK_NB), 0);
+    std::string busyPath = ttyname(slave);
+    auto busy = ReaderProcess::runToEnd({"--device", busyPath});
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_NE(busy.err.find("cannot open " + busyPath + ": it is in use by another program"), std::string::npos)
+        << busy.err;
+    close(slave);
+    close(master);
     auto notSerial = ReaderProcess::runToEnd({"--device", "/dev/null"});
     EXPECT_EQ(notSerial.status, 1);
     EXPECT_NE(notSerial.err.find("/dev/null is not a serial line"), std::string::npos) << notSerial.err;

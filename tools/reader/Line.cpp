@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -50,7 +51,6 @@ void makeRaw(int fd, int baud, const std::string& path)
 Line::Line(std::string device, int baud, std::string link)
     : device_(std::move(device)), baud_(baud), link_(std::move(link))
 {
-    speedFor(baud_);
 }
 
 Line::~Line()
@@ -73,8 +73,11 @@ void Line::open()
         fd_ = master;
         // Kept open so that the line stays up between the peer's sessions.
         slave_ = slave;
-        path_ = ttyname(slave);
+        const char* name = ttyname(slave);
+        path_ = name ? name : "";
         try {
+            if (!name)
+                throw Failure(std::string("cannot name the pseudo-terminal: ") + std::strerror(errno));
             makeRaw(slave_, baud_, path_);
         } catch (...) {
             close();
@@ -87,6 +90,8 @@ void Line::open()
         fd_ = fd;
         path_ = device_;
         try {
+            if (flock(fd_, LOCK_EX | LOCK_NB) != 0)
+                throw Failure("cannot open " + device_ + ": it is in use by another program");
             makeRaw(fd_, baud_, path_);
         } catch (...) {
             close();

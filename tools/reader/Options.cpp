@@ -154,6 +154,7 @@ Line:
 Readers:
   --ids 3,7,12        ID mode: one reader per ID (0..31); each answers only
                       commands carrying its ID and sends frames with it
+                      (ASCII lines have no room for an ID and go without)
   --family HH         start flag of the binary frames: 02, D5, E5 or F5 (default 02)
   --options L         option letter A..P: bit set = option off; bit 0 FMT0,
                       1 FMT1, 2 NO BEEP, 3 REPEAT (default I)
