@@ -9,8 +9,6 @@
 #include <deque>
 #include <mutex>
 
-struct serial_icounter_struct;
-
 namespace serialdev {
 
 // The serial device on Linux: termios and ioctl on a tty, exclusive through
