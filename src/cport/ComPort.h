@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ComError.h"
 #include "ComSettings.h"
@@ -60,7 +61,7 @@ class TCustomComPort : public QObject {
 
   // Properties. Line settings commit at once while connected; Port reopens
   // an open port; Events take effect at the next OpenPort.
-  bool Connected() const { return connected_; }
+  bool Connected() const { return loading_ ? connectOnLoad_ : connected_; }
   void SetConnected(bool value);
   TBaudRate BaudRate() const { return baudRate_; }
   void SetBaudRate(TBaudRate value);
@@ -92,7 +93,7 @@ class TCustomComPort : public QObject {
   // Loading state: while loading, Connected and the commits only store.
   // EndLoading opens the port when Connected was stored true; an exception
   // from that open goes to the error reporter.
-  void BeginLoading() { loading_ = true; }
+  void BeginLoading();
   void EndLoading();
   bool Loading() const { return loading_; }
 
@@ -168,15 +169,14 @@ class TCustomComPort : public QObject {
  private:
   friend class TComThread;
 
-  serialdev::SerialDevice* Device() const { return device_.get(); }
   serialdev::ControlBlock BuildControlBlock() const;
   void StopEventWorker();
-  void ServeDispatch();
-  void ReapRetiredWorker();
+  void ReapRetiredWorkers();
   void ReportError(std::exception_ptr error);
 
   bool connected_ = false;
   bool loading_ = false;
+  bool connectOnLoad_ = false;  // Connected as stored while loading
   bool closing_ = false;
   TBaudRate baudRate_ = br9600;
   int32_t customBaudRate_ = 9600;
@@ -197,9 +197,9 @@ class TCustomComPort : public QObject {
   ErrorReporter errorReporter_;
   std::unique_ptr<serialdev::SerialDevice> device_;
   std::unique_ptr<TComThread> eventWorker_;
-  // A worker stopped by a ClosePort nested in its own dispatch; joined once
+  // Workers stopped by a ClosePort nested in their own dispatch; joined once
   // that dispatch has returned.
-  std::unique_ptr<TComThread> retiredWorker_;
+  std::vector<std::unique_ptr<TComThread>> retiredWorkers_;
   bool workerStarted_ = false;
   // Counts opens, so that a removal notice of an earlier open is dropped.
   uint64_t openCount_ = 0;

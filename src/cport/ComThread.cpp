@@ -1,0 +1,163 @@
+#include "ComThread.h"
+
+#include <QCoreApplication>
+
+#include <cerrno>
+
+#include "ComPort.h"
+
+QEvent::Type ComThreadNotice::EventType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+TComThread::TComThread(TCustomComPort& port, serialdev::SerialDevice& device, TComEvents events,
+                       TSyncMethod syncMethod, uint64_t openCount)
+    : port_(port), device_(device), syncMethod_(syncMethod), openCount_(openCount) {
+  device_.SetEventMask(EventsToMask(events));
+  device_.BeginEventWaits();
+  thread_ = std::thread(&TComThread::Execute, this);
+}
+
+TComThread::~TComThread() { Join(); }
+
+void TComThread::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TComThread::Execute() {
+  bool purge = true;
+  for (;;) {
+    uint32_t occurred = 0;
+    const int rc = device_.WaitEvent(occurred);
+    if (rc == serialdev::kWaitStopped) break;
+    if (rc != 0 || device_.Removed()) {
+      // Waiting on a dead device would only fail again at once.
+      QCoreApplication::postEvent(&port_, new ComThreadNotice(ComThreadNotice::kRemoval, openCount_,
+                                                              rc != 0 ? rc : EIO));
+      purge = false;
+      break;
+    }
+    const TComEvents events = MaskToEvents(occurred);
+    if (events.Empty()) continue;
+    if (syncMethod_ == smNone) {
+      try {
+        DeliverEvents(events);
+      } catch (...) {
+        QCoreApplication::postEvent(&port_, new ComThreadNotice(ComThreadNotice::kFailure, openCount_,
+                                                                0, std::current_exception()));
+        purge = false;
+        break;
+      }
+    } else if (!HandOver(events)) {
+      std::lock_guard lock(mutex_);
+      purge = !abandoned_ && !batchFailed_;
+      break;
+    }
+  }
+  if (purge) {
+    device_.SetEventMask(0);
+    device_.Purge(serialdev::PURGE_TXCLEAR | serialdev::PURGE_RXCLEAR);
+  }
+  std::lock_guard lock(mutex_);
+  finished_ = true;
+  changed_.notify_all();
+}
+
+bool TComThread::HandOver(TComEvents events) {
+  {
+    // Even when a stop has begun: Stop runs a batch taken from the device.
+    std::lock_guard lock(mutex_);
+    OccurredEvents = events;
+    pending_ = true;
+    served_ = false;
+    batchFailed_ = false;
+    changed_.notify_all();
+  }
+  QCoreApplication::postEvent(&port_, new ComThreadNotice(ComThreadNotice::kDispatch, openCount_));
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return served_; });
+  if (batchFailed_ && syncMethod_ == smThreadSync) return false;
+  return !stopping_;
+}
+
+void TComThread::ServePending() {
+  TComEvents events;
+  {
+    std::lock_guard lock(mutex_);
+    if (!pending_) return;
+    pending_ = false;
+    events = OccurredEvents;
+  }
+  std::exception_ptr error;
+  serving_ = true;
+  try {
+    DeliverEvents(events);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  serving_ = false;
+  {
+    std::lock_guard lock(mutex_);
+    served_ = true;
+    batchFailed_ = error != nullptr;
+    changed_.notify_all();
+  }
+  if (error) port_.ReportError(error);
+}
+
+bool TComThread::Stop() {
+  device_.StopEventWaits();
+  std::unique_lock lock(mutex_);
+  stopping_ = true;
+  if (serving_) {
+    abandoned_ = true;
+    return false;
+  }
+  for (;;) {
+    changed_.wait(lock, [this] { return pending_ || finished_; });
+    if (!pending_) break;
+    lock.unlock();
+    ServePending();
+    lock.lock();
+  }
+  lock.unlock();
+  Join();
+  return true;
+}
+
+bool TComThread::Abandoned() {
+  std::lock_guard lock(mutex_);
+  return abandoned_;
+}
+
+void TComThread::DeliverEvents(TComEvents events) {
+  // Errors first: both the error and the receive dispatch clear the
+  // device's error flags.
+  static constexpr TComEvent kOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                         evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+  for (TComEvent event : kOrder) {
+    if (!events.Contains(event)) continue;
+    if (Abandoned()) return;
+    switch (event) {
+      case evError: {
+        const TComErrors errors = port_.CollectLineErrors();
+        if (!errors.Empty()) port_.NotifyError(errors);
+        break;
+      }
+      case evRxChar: {
+        const int count = port_.QueuedInputCount();
+        if (count > 0) port_.NotifyRxChar(count);
+        break;
+      }
+      case evTxEmpty: port_.NotifyTxEmpty(); break;
+      case evBreak: port_.NotifyBreak(); break;
+      case evRing: port_.NotifyRing(); break;
+      case evCTS: port_.NotifyCTSChange(port_.ReadLineSignals().Contains(lsCTS)); break;
+      case evDSR: port_.NotifyDSRChange(port_.ReadLineSignals().Contains(lsDSR)); break;
+      case evRxFlag: port_.NotifyRxFlag(); break;
+      case evRLSD: port_.NotifyRLSDChange(port_.ReadLineSignals().Contains(lsRLSD)); break;
+      case evRx80Full: port_.NotifyRx80Full(); break;
+    }
+  }
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QEvent>
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "ComSettings.h"
+#include "device/SerialDevice.h"
+
+class TCustomComPort;
+
+// What the event thread posts to the component's owner thread: a batch to
+// dispatch (the thread waits for it), the device's removal, or the exception
+// that ended a thread dispatching under smNone.
+class ComThreadNotice : public QEvent {
+ public:
+  enum Kind { kDispatch, kRemoval, kFailure };
+  ComThreadNotice(Kind kind, uint64_t openCount, int code = 0, std::exception_ptr error = nullptr)
+      : QEvent(EventType()), kind(kind), openCount(openCount), code(code), error(error) {}
+  static QEvent::Type EventType();
+
+  const Kind kind;
+  const uint64_t openCount;
+  const int code;
+  const std::exception_ptr error;
+};
+
+// The event thread of one open: waits for line events of the device and
+// hands each batch to the component. Under smThreadSync (and smWindowSync)
+// the batch is run on the owner thread while this thread waits; under smNone
+// it runs here.
+class TComThread {
+ public:
+  // Sets the device's event mask and starts waiting.
+  TComThread(TCustomComPort& port, serialdev::SerialDevice& device, TComEvents events,
+             TSyncMethod syncMethod, uint64_t openCount);
+  ~TComThread();
+  TComThread(const TComThread&) = delete;
+  TComThread& operator=(const TComThread&) = delete;
+
+  // Owner thread. Tells the thread to stop and waits until it has ended,
+  // running meanwhile the batch it had already handed over. Called from
+  // inside this thread's own dispatch it cannot wait: it returns false, the
+  // rest of that dispatch is skipped, and Join must follow once the dispatch
+  // has returned.
+  bool Stop();
+  void Join();
+  // Owner thread: runs the batch handed over, if there is one.
+  void ServePending();
+  bool Serving() const { return serving_; }
+
+ private:
+  void Execute();
+  // Hands a batch to the owner thread and waits until it has run; false when
+  // the thread is to end.
+  bool HandOver(TComEvents events);
+  void DeliverEvents(TComEvents events);
+  bool Abandoned();
+
+  TCustomComPort& port_;
+  serialdev::SerialDevice& device_;
+  const TSyncMethod syncMethod_;
+  const uint64_t openCount_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool pending_ = false;
+  bool served_ = false;
+  bool stopping_ = false;
+  bool abandoned_ = false;
+  bool finished_ = false;
+  bool batchFailed_ = false;
+  TComEvents OccurredEvents;
+
+  bool serving_ = false;  // owner thread only
+  std::thread thread_;
+};

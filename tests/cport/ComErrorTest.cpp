@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <cstdlib>
+#include <string>
+
+#include "ComError.h"
+#include "MessageCatalogue.h"
+
+namespace {
+
+void LoadWithLanguage(const char* lang, const std::string& folder) {
+  setenv("LANG", lang, 1);
+  LoadMessageCatalogues(folder);
+}
+
+std::string ExecutableFolder() { return QCoreApplication::applicationDirPath().toStdString(); }
+
+}  // namespace
+
+TEST(ComErrorTest, MessagesCarryTheCodeInDecimalExceptReasonsFourAndFourteen) {
+  const EComPort open(kOpenFailed, 2);
+  EXPECT_STREQ(open.what(), "Unable to open com port (win error code: 2)");
+  EXPECT_EQ(open.ReasonCode(), 1);
+  EXPECT_EQ(open.SystemCode(), 2);
+
+  EXPECT_STREQ(EComPort(kEscapeFailed, 1234567).what(),
+               "EscapeCommFunction function failed (win error code: 1234567)");
+  EXPECT_STREQ(EComPort(kSetTimeoutsFailed, -5).what(), "SetCommTimeouts failed (win error code: -5)");
+
+  const EComPort property(kSetWhileConnected);
+  EXPECT_STREQ(property.what(), "Cannot set property while connected");
+  EXPECT_EQ(property.SystemCode(), -1);
+  EXPECT_STREQ(EComPort(kInvalidAsyncParameter).what(), "Invalid Async parameter");
+}
+
+TEST(ComErrorTest, TableHoldsTwentyThreeTexts) {
+  EXPECT_EQ(PortErrorTexts(1), "Unable to open com port");
+  EXPECT_EQ(PortErrorTexts(18), "Link (un)registration failed");
+  EXPECT_EQ(PortErrorTexts(23), "Registry error");
+  EXPECT_EQ(PortErrorTexts(0), "");
+  EXPECT_EQ(PortErrorTexts(24), "");
+  EXPECT_EQ(PortErrorTexts(-1), "");
+}
+
+TEST(ComErrorTest, ConversionsMustMatchTheEnglishFormat) {
+  EXPECT_TRUE(SameConversions(" (Fehler: %d)", " (win error code: %d)"));
+  EXPECT_TRUE(SameConversions("%5d %% done", "%d"));
+  EXPECT_TRUE(SameConversions("%i", "%d"));
+  EXPECT_TRUE(SameConversions("kein Format", "no format"));
+  EXPECT_FALSE(SameConversions("%s", "%d"));
+  EXPECT_FALSE(SameConversions("%n", "%d"));
+  EXPECT_FALSE(SameConversions("%d %d", "%d"));
+  EXPECT_FALSE(SameConversions("", "%d"));
+  EXPECT_FALSE(SameConversions("%ld", "%d"));
+  EXPECT_FALSE(SameConversions("%*d", "%d"));
+  EXPECT_FALSE(SameConversions("%1$d", "%d"));
+  EXPECT_FALSE(SameConversions("trailing %", "trailing"));
+  EXPECT_FALSE(SameConversions("%q", "%d"));
+  EXPECT_TRUE(SameConversions("an %s in Datei", "Unable to write to %s"));
+}
+
+TEST(ComErrorTest, GermanCatalogueBesideTheExecutable) {
+  LoadWithLanguage("de_DE.UTF-8", ExecutableFolder());
+  const EComPort open(kOpenFailed, 2);
+  EXPECT_STREQ(open.what(), "COM-Anschluss kann nicht geöffnet werden (Windows-Fehlercode: 2)");
+  EXPECT_EQ(PortErrorTexts(kInvalidAsyncParameter), "Ungültiger Async-Parameter");
+  EXPECT_STREQ(EComPort(kSetWhileConnected).what(),
+               "Eigenschaft kann bei bestehender Verbindung nicht geändert werden");
+  EXPECT_EQ(TranslateText("text that no catalogue holds"), "text that no catalogue holds");
+}
+
+TEST(ComErrorTest, LanguageWithoutCatalogueKeepsEnglish) {
+  LoadWithLanguage("C", ExecutableFolder());
+  EXPECT_STREQ(EComPort(kOpenFailed, 2).what(), "Unable to open com port (win error code: 2)");
+  LoadWithLanguage("sv_SE.UTF-8", ExecutableFolder());
+  EXPECT_EQ(PortErrorTexts(kOpenFailed), "Unable to open com port");
+}
+
+TEST(ComErrorTest, BadConversionsInACatalogueFallBackToEnglish) {
+  LoadWithLanguage("fr_FR.UTF-8", TEST_CATALOGUES);
+  // "%s" in the suffix and "%n" in the text: both fall back, nothing crashes.
+  EXPECT_STREQ(EComPort(kOpenFailed, 13).what(), "Unable to open com port (win error code: 13)");
+  // A text with "%%" is sound and is formatted with the suffix.
+  EXPECT_STREQ(EComPort(kWriteFailed, 5).what(), "Échec de WriteFile à 100 % (win error code: 5)");
+
+  LoadWithLanguage("it_IT.UTF-8", TEST_CATALOGUES);
+  EXPECT_STREQ(EComPort(kReadFailed, 5).what(), "ReadFile non riuscita (win error code: 5)");
+}
+
+TEST(ComErrorTest, DefaultDomainIsConsultedBeforeCport) {
+  LoadWithLanguage("es_ES.UTF-8", TEST_CATALOGUES);
+  EXPECT_STREQ(EComPort(kReadFailed, 5).what(), "ReadFile falló (default) (código de error: 5)");
+  EXPECT_STREQ(EComPort(kPurgeFailed, 22).what(), "PurgeComm falló (código de error: 22)");
+  // "default" translates it with the wrong conversion: the English format stands.
+  EXPECT_EQ(TranslateFormat("Unable to write to %s"), "Unable to write to %s");
+}

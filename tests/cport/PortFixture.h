@@ -1,0 +1,35 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ComPort.h"
+#include "FakeLine.h"
+
+// A component on a scripted line, recording the events it fires by name.
+class PortFixture : public ::testing::Test {
+ protected:
+  PortFixture();
+  // The port goes first: closing it still fires events into Log.
+  ~PortFixture() override { port.reset(); }
+
+  // Records every event of the component into Log ("BeforeOpen", "CTS:1",
+  // "RxChar:3", "Error:5" ...).
+  void RecordEvents();
+  // Runs the owner thread's event loop until done() holds or the limit
+  // passes; sleeps between events.
+  static bool PumpUntil(const std::function<bool()>& done, int limitMs = 3000);
+  // Runs the event loop for a while, handling what arrives.
+  static void PumpFor(int ms);
+  // Runs body and returns the EComPort it raised (fails the test if none).
+  static EComPort Raised(const std::function<void()>& body);
+
+  std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
+  std::unique_ptr<TComPort> port;
+  std::vector<std::string> Log;
+  std::vector<std::exception_ptr> Reported;
+};
