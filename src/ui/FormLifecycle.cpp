@@ -1,0 +1,109 @@
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include "ComPort.h"
+#include "ErrorReport.h"
+#include "MainWindow.h"
+
+TForm1Setup TForm1Setup::Default() {
+  return {SettingsFile::PathBesideExecutable(QCoreApplication::applicationFilePath()), {}, {}};
+}
+
+TForm1::TForm1(TForm1Setup setup, QWidget* parent)
+    : QWidget(parent), setup_(std::move(setup)), settings_(setup_.settingsPath), protocol_(*this, *this) {
+  BuildLayout();
+  CreatePort();
+  ConnectHandlers();
+  RunReported([this] { FormCreate(); });
+  Timer2->start();
+}
+
+TForm1::~TForm1() {
+  Timer1->stop();
+  RunReported([this] { FormDestroy(); });
+  ComPort1.reset();
+}
+
+void TForm1::CreatePort() {
+  ComPort1 = std::make_unique<TComPort>();
+  ComPort1->setObjectName("ComPort1");
+  ComPort1->SetPort("COM1");
+  ComPort1->SetBaudRate(br9600);
+  ComPort1->Parity().SetBits(prNone);
+  ComPort1->SetStopBits(sbOneStopBit);
+  ComPort1->SetDataBits(dbEight);
+  ComPort1->SetEvents(kAllComEvents);
+  TComFlowControl& flow = ComPort1->FlowControl();
+  flow.SetOutCTSFlow(false);
+  flow.SetOutDSRFlow(false);
+  flow.SetControlDTR(dtrDisable);
+  flow.SetControlRTS(rtsDisable);
+  flow.SetXonXoffOut(false);
+  flow.SetXonXoffIn(false);
+  if (setup_.makeDevice) ComPort1->SetDeviceFactory(setup_.makeDevice);
+  // COM1..COM8 name devices through the "Ports" section, read anew at each open.
+  ComPort1->SetPortResolver([this](const std::string& port) -> std::optional<std::string> {
+    if (auto device = settings_.DeviceForPort(QString::fromStdString(port))) return device->toStdString();
+    return serialdev::DefaultDevicePath(port);
+  });
+  ComPort1->SetErrorReporter([](std::exception_ptr error) { RunReported([&] { std::rethrow_exception(error); }); });
+  ComPort1->OnBeforeOpen = [this](TCustomComPort*) { ComPort1BeforeOpen(); };
+  // Exceptions from these two take the component's own path: it ends the
+  // event thread and hands them to the error reporter.
+  ComPort1->OnRxChar = [this](TCustomComPort*, int Count) { ComPort1RxChar(Count); };
+  ComPort1->OnError = [this](TCustomComPort*, TComErrors) { ComPort1Error(); };
+  ComPort1->OnDeviceRemoved = [this](TCustomComPort*, const EComPort& reason) { PortRemoved(reason); };
+}
+
+void TForm1::ConnectHandlers() {
+  auto wire = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
+    connect(sender, signal, this, [this, handler] { RunReported([&] { (this->*handler)(); }); });
+  };
+  connect(modelGroup_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+    if (checked) RunReported([this] { ModelClick(); });
+  });
+  wire(spd0, &QCheckBox::toggled, &TForm1::spd1Click);
+  wire(spd1, &QCheckBox::toggled, &TForm1::spd1Click);
+  wire(fmt0, &QCheckBox::toggled, &TForm1::fmt0Click);
+  wire(fmt1, &QCheckBox::toggled, &TForm1::fmt0Click);
+  wire(CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
+  wire(CheckBox2, &QCheckBox::toggled, &TForm1::CheckBox2Click);
+  wire(CheckBox3, &QCheckBox::toggled, &TForm1::CheckBox3Click);
+  wire(CheckBox4, &QCheckBox::toggled, &TForm1::CheckBox4Click);
+  wire(cbIDmode, &QCheckBox::toggled, &TForm1::cbIDmodeClick);
+  wire(one, &QPushButton::clicked, &TForm1::oneClick);
+  wire(two, &QPushButton::clicked, &TForm1::twoClick);
+  wire(status, &QPushButton::clicked, &TForm1::statusClick);
+  wire(Button3, &QPushButton::clicked, &TForm1::Button3Click);
+  wire(Button5, &QPushButton::clicked, &TForm1::Button5Click);
+  wire(Button4, &QPushButton::clicked, &TForm1::Button4Click);
+  wire(Button1, &QPushButton::clicked, &TForm1::Button1Click);
+  wire(Button2, &QPushButton::clicked, &TForm1::Button2Click);
+  connect(Timer1, &QTimer::timeout, this, [this] { RunReported([this] { protocol_.Timer1Timer(); }); });
+  wire(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
+}
+
+void TForm1::FormCreate() {
+  ModelClick();
+  fmt0Click();
+  spd1Click();
+  protocol_.SetTraceEnabled(false);
+  protocol_.ResetDecoder();
+  const int stored = settings_.ReadPortIndex();
+  comm1->setCurrentIndex(stored >= 0 && stored < comm1->count() ? stored : -1);
+}
+
+void TForm1::FormDestroy() {
+  // The port is closed even when the settings file cannot be written; the
+  // write's error is reported first.
+  RunReported([this] { settings_.WritePortIndex(comm1->currentIndex()); });
+  if (ComPort1->Connected()) ComPort1->ClosePort();
+}
+
+void TForm1::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers shift) {
+  if (shift.testFlag(Qt::AltModifier)) protocol_.SetTraceEnabled(true);
+}
