@@ -1,0 +1,44 @@
+#include "Trellum.h"
+
+#include <QApplication>
+#include <QFile>
+
+#include <memory>
+
+#include "AboutBox.h"
+#include "ErrorReport.h"
+#include "InstanceGuard.h"
+#include "MessageCatalogue.h"
+#include "OperatorMessages.h"
+
+int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
+  QApplication app(argc, argv);
+  LoadMessageCatalogues(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+
+  InstanceGuard guard(QStringLiteral("trellum"));
+  if (!guard.Held()) {
+    OperatorMessages::ShowBox(QStringLiteral("Multiple Instance Error"),
+                              QStringLiteral("You have run another instance of this program already. "
+                                             "Click it on the system tray to activite."),
+                              MessageIcon::Information);
+    return 0;
+  }
+
+  QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+  auto form = std::make_unique<TForm1>(setup.formSetup());
+  auto about = std::make_unique<Taboutbox>();
+  form->showAboutBox = [box = about.get()] { box->ShowModal(); };
+
+  form->show();
+  if (setup.running) {
+    setup.running(*form, *about);
+  }
+  QApplication::exec();
+  guard.Release();
+
+  // The windows go in the reverse order of their creation; the main
+  // window's destruction writes the settings file and closes the port.
+  about.reset();
+  form.reset();
+  return 0;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <functional>
+
+#include "MainWindow.h"
+
+class Taboutbox;
+
+// What a run of the program takes from its caller; tests replace the parts
+// that touch the machine and look at the windows while the loop runs.
+struct TrellumSetup {
+  // The main window's setup, made once the application object exists.
+  std::function<TForm1Setup()> formSetup = &TForm1Setup::Default;
+  // Called with both windows just before the message loop starts.
+  std::function<void(TForm1&, Taboutbox&)> running;
+};
+
+// The whole program: start-up, the single-instance guard, the message loop
+// and shut-down. Returns the process exit code.
+int RunTrellum(int& argc, char** argv, const TrellumSetup& setup = {});
