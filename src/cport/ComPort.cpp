@@ -462,24 +462,24 @@ void TCustomComPort::NotifyDeviceRemoved(const EComPort& error) {
 // ---- what the event thread posts
 
 bool TCustomComPort::event(QEvent* e) {
-  if (e->type() != ComThreadNotice::EventType()) return QObject::event(e);
-  const auto& notice = static_cast<const ComThreadNotice&>(*e);
-  switch (notice.kind) {
+  const ComThreadNotice* notice = ComThreadNotice::From(e);
+  if (!notice) return QObject::event(e);
+  switch (notice->kind) {
     case ComThreadNotice::kDispatch:
       if (eventWorker_) eventWorker_->ServePending();
       ReapRetiredWorkers();
       break;
     case ComThreadNotice::kRemoval:
-      if (notice.openCount == openCount_ && connected_ && !closing_) {
+      if (notice->openCount == openCount_ && connected_ && !closing_) {
         try {
-          NotifyDeviceRemoved(EComPort(kReadFailed, notice.code));
+          NotifyDeviceRemoved(EComPort(kReadFailed, notice->code));
         } catch (...) {
           ReportError(std::current_exception());
         }
       }
       break;
     case ComThreadNotice::kFailure:
-      ReportError(notice.error);
+      ReportError(notice->error);
       break;
   }
   return true;

@@ -6,9 +6,36 @@
 
 #include "ComPort.h"
 
+namespace {
+
+std::mutex& NoticeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+}  // namespace
+
+ComThreadNotice::ComThreadNotice(Kind kind, uint64_t openCount, int code, std::exception_ptr error)
+    : QEvent(EventType()), kind(kind), openCount(openCount), code(code), error(std::move(error)) {}
+
 QEvent::Type ComThreadNotice::EventType() {
   static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
   return type;
+}
+
+void ComThreadNotice::Post(QObject* receiver, Kind kind, uint64_t openCount, int code,
+                           std::exception_ptr error) {
+  ComThreadNotice* notice;
+  {
+    std::lock_guard lock(NoticeMutex());
+    notice = new ComThreadNotice(kind, openCount, code, std::move(error));
+  }
+  QCoreApplication::postEvent(receiver, notice);
+}
+
+const ComThreadNotice* ComThreadNotice::From(const QEvent* event) {
+  std::lock_guard lock(NoticeMutex());
+  return event->type() == EventType() ? static_cast<const ComThreadNotice*>(event) : nullptr;
 }
 
 TComThread::TComThread(TCustomComPort& port, serialdev::SerialDevice& device, TComEvents events,
@@ -33,8 +60,7 @@ void TComThread::Execute() {
     if (rc == serialdev::kWaitStopped) break;
     if (rc != 0 || device_.Removed()) {
       // Waiting on a dead device would only fail again at once.
-      QCoreApplication::postEvent(&port_, new ComThreadNotice(ComThreadNotice::kRemoval, openCount_,
-                                                              rc != 0 ? rc : EIO));
+      ComThreadNotice::Post(&port_, ComThreadNotice::kRemoval, openCount_, rc != 0 ? rc : EIO);
       purge = false;
       break;
     }
@@ -44,8 +70,7 @@ void TComThread::Execute() {
       try {
         DeliverEvents(events);
       } catch (...) {
-        QCoreApplication::postEvent(&port_, new ComThreadNotice(ComThreadNotice::kFailure, openCount_,
-                                                                0, std::current_exception()));
+        ComThreadNotice::Post(&port_, ComThreadNotice::kFailure, openCount_, 0, std::current_exception());
         purge = false;
         break;
       }
@@ -74,7 +99,7 @@ bool TComThread::HandOver(TComEvents events) {
     batchFailed_ = false;
     changed_.notify_all();
   }
-  QCoreApplication::postEvent(&port_, new ComThreadNotice(ComThreadNotice::kDispatch, openCount_));
+  ComThreadNotice::Post(&port_, ComThreadNotice::kDispatch, openCount_);
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return served_; });
   if (batchFailed_ && syncMethod_ == smThreadSync) return false;

@@ -15,18 +15,25 @@ class TCustomComPort;
 
 // What the event thread posts to the component's owner thread: a batch to
 // dispatch (the thread waits for it), the device's removal, or the exception
-// that ended a thread dispatching under smNone.
+// that ended a thread dispatching under smNone. Notices are made and read
+// under a mutex of their own, so that their hand-over through Qt's event
+// queue is visible to the thread sanitizer too.
 class ComThreadNotice : public QEvent {
  public:
   enum Kind { kDispatch, kRemoval, kFailure };
-  ComThreadNotice(Kind kind, uint64_t openCount, int code = 0, std::exception_ptr error = nullptr)
-      : QEvent(EventType()), kind(kind), openCount(openCount), code(code), error(error) {}
-  static QEvent::Type EventType();
+  static void Post(QObject* receiver, Kind kind, uint64_t openCount, int code = 0,
+                   std::exception_ptr error = nullptr);
+  // The notice an event is, or null.
+  static const ComThreadNotice* From(const QEvent* event);
 
   const Kind kind;
   const uint64_t openCount;
   const int code;
   const std::exception_ptr error;
+
+ private:
+  ComThreadNotice(Kind kind, uint64_t openCount, int code, std::exception_ptr error);
+  static QEvent::Type EventType();
 };
 
 // The event thread of one open: waits for line events of the device and
