@@ -26,7 +26,8 @@ int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
 
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
   auto form = std::make_unique<TForm1>(setup.formSetup());
-  auto about = std::make_unique<Taboutbox>();
+  // Owned by the main window so that window managers keep it above it.
+  auto about = std::make_unique<Taboutbox>(form.get());
   form->showAboutBox = [box = about.get()] { box->ShowModal(); };
 
   form->show();
