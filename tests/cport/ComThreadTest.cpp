@@ -183,10 +183,12 @@ TEST_F(ComThreadTest, HandlersRunInsideClosePortMayCallOpenAndClose) {
   line->Receive("x");
   ASSERT_TRUE(line->AwaitBatches(1, 5s));
   port->ClosePort();
+  EXPECT_TRUE(LogHas("RxChar"));
   EXPECT_FALSE(port->Connected());
   EXPECT_FALSE(line->IsOpen());
   EXPECT_EQ(Log.back(), "AfterClose");
   EXPECT_EQ(std::count(Log.begin(), Log.end(), "AfterClose"), 1);
+  EXPECT_EQ(port->Port(), "COM7");
 }
 
 TEST_F(ComThreadTest, HandlerExceptionIsReportedOnceAndEndsTheThread) {

@@ -5,10 +5,10 @@
 
 using namespace serialdev;
 
-int FakeLine::Record(std::unique_lock<std::mutex>&, Call call) {
-  call.at = Clock::now();
-  const auto failure = failures_.find(call.operation);
-  calls_.push_back(std::move(call));
+int FakeLine::Record(std::unique_lock<std::mutex>&, const std::string& operation,
+                     std::vector<uint8_t> bytes, uint32_t value) {
+  calls_.push_back({Clock::now(), operation, std::move(bytes), value});
+  const auto failure = failures_.find(operation);
   return failure == failures_.end() ? 0 : failure->second;
 }
 
@@ -151,7 +151,7 @@ bool FakeLine::AwaitWaits(size_t count, std::chrono::milliseconds limit) const {
 
 int FakeLine::Open(const std::string& path) {
   std::unique_lock lock(mutex_);
-  if (const int rc = Record(lock, {{}, "Open", {path.begin(), path.end()}})) return rc;
+  if (const int rc = Record(lock, "Open", {path.begin(), path.end()})) return rc;
   if (open_) return EBUSY;
   open_ = true;
   removedCode_ = 0;
@@ -160,27 +160,27 @@ int FakeLine::Open(const std::string& path) {
 
 void FakeLine::Close() {
   std::unique_lock lock(mutex_);
-  Record(lock, {{}, "Close"});
+  Record(lock, "Close");
   open_ = false;
 }
 
 int FakeLine::SetState(const ControlBlock& dcb) {
   std::unique_lock lock(mutex_);
-  if (const int rc = Record(lock, {{}, "SetState"})) return rc;
+  if (const int rc = Record(lock, "SetState")) return rc;
   state_ = dcb;
   return 0;
 }
 
 int FakeLine::SetTimeouts(const serialdev::Timeouts& timeouts) {
   std::unique_lock lock(mutex_);
-  if (const int rc = Record(lock, {{}, "SetTimeouts"})) return rc;
+  if (const int rc = Record(lock, "SetTimeouts")) return rc;
   timeouts_ = timeouts;
   return 0;
 }
 
 int FakeLine::SetQueueSizes(int input, int output) {
   std::unique_lock lock(mutex_);
-  if (const int rc = Record(lock, {{}, "SetQueueSizes", {}, static_cast<uint32_t>(input)})) return rc;
+  if (const int rc = Record(lock, "SetQueueSizes", {}, static_cast<uint32_t>(input))) return rc;
   queueSizes_ = {input, output};
   return 0;
 }
@@ -188,7 +188,7 @@ int FakeLine::SetQueueSizes(int input, int output) {
 int FakeLine::Write(const uint8_t* data, size_t count, size_t& written) {
   written = 0;
   std::unique_lock lock(mutex_);
-  if (const int rc = Record(lock, {{}, "Write", {data, data + count}})) return rc;
+  if (const int rc = Record(lock, "Write", {data, data + count})) return rc;
   if (removedCode_) return removedCode_;
   if (holdWrites_) {
     const uint64_t aborts = aborts_;
@@ -206,7 +206,7 @@ int FakeLine::Write(const uint8_t* data, size_t count, size_t& written) {
 int FakeLine::Read(uint8_t* buffer, size_t count, size_t& read) {
   read = 0;
   std::unique_lock lock(mutex_);
-  if (const int rc = Record(lock, {{}, "Read", {}, static_cast<uint32_t>(count)})) return rc;
+  if (const int rc = Record(lock, "Read", {}, static_cast<uint32_t>(count))) return rc;
   if (removedCode_) return removedCode_;
   read = std::min(count, input_.size());
   std::copy_n(input_.begin(), read, buffer);
@@ -217,7 +217,7 @@ int FakeLine::Read(uint8_t* buffer, size_t count, size_t& read) {
 int FakeLine::Purge(uint32_t flags) {
   std::unique_lock lock(mutex_);
   if (removedCode_) return 0;
-  if (const int rc = Record(lock, {{}, "Purge", {}, flags})) return rc;
+  if (const int rc = Record(lock, "Purge", {}, flags)) return rc;
   if (flags & (PURGE_TXABORT | PURGE_RXABORT)) {
     ++aborts_;
     changed_.notify_all();
@@ -229,14 +229,14 @@ int FakeLine::Purge(uint32_t flags) {
 int FakeLine::SetRts(bool on) {
   std::unique_lock lock(mutex_);
   if (removedCode_) return 0;
-  if (const int rc = Record(lock, {{}, "SetRts", {}, on})) return rc;
+  if (const int rc = Record(lock, "SetRts", {}, on)) return rc;
   rts_ = on;
   return 0;
 }
 
 int FakeLine::GetModemStatus(uint32_t& modemBits) {
   std::unique_lock lock(mutex_);
-  if (const int rc = Record(lock, {{}, "GetModemStatus"})) return rc;
+  if (const int rc = Record(lock, "GetModemStatus")) return rc;
   if (removedCode_) return removedCode_;
   modemBits = modemBits_;
   return 0;
@@ -244,7 +244,7 @@ int FakeLine::GetModemStatus(uint32_t& modemBits) {
 
 int FakeLine::ClearErrors(uint32_t& errorFlags, uint32_t& inputQueue) {
   std::unique_lock lock(mutex_);
-  if (const int rc = Record(lock, {{}, "ClearErrors"})) return rc;
+  if (const int rc = Record(lock, "ClearErrors")) return rc;
   if (removedCode_) return removedCode_;
   errorFlags = errorFlags_;
   errorFlags_ = 0;
@@ -254,7 +254,7 @@ int FakeLine::ClearErrors(uint32_t& errorFlags, uint32_t& inputQueue) {
 
 int FakeLine::SetEventMask(uint32_t mask) {
   std::unique_lock lock(mutex_);
-  if (const int rc = Record(lock, {{}, "SetEventMask", {}, mask})) return rc;
+  if (const int rc = Record(lock, "SetEventMask", {}, mask)) return rc;
   mask_ = mask;
   return 0;
 }
@@ -262,7 +262,7 @@ int FakeLine::SetEventMask(uint32_t mask) {
 int FakeLine::WaitEvent(uint32_t& occurred) {
   occurred = 0;
   std::unique_lock lock(mutex_);
-  if (const int rc = Record(lock, {{}, "WaitEvent"})) return rc;
+  if (const int rc = Record(lock, "WaitEvent")) return rc;
   ++waits_;
   changed_.notify_all();
   changed_.wait(lock, [this] { return stopped_ || removedCode_ || (pendingEvents_ & mask_); });
