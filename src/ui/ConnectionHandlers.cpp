@@ -40,8 +40,7 @@ void TForm1::Button4Click() {
   }
   Button4->setText("Connect");
   SetConnectedControls(false);
-  for (QWidget* w : {static_cast<QWidget*>(one), static_cast<QWidget*>(two), static_cast<QWidget*>(status)})
-    w->setEnabled(false);
+  for (QWidget* w : std::initializer_list<QWidget*>{one, two, status}) w->setEnabled(false);
 }
 
 void TForm1::SetConnectedControls(bool connected) {
