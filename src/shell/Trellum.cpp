@@ -10,9 +10,11 @@
 #include "InstanceGuard.h"
 #include "MessageCatalogue.h"
 #include "OperatorMessages.h"
+#include "Pictures.h"
 
 int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
   QApplication app(argc, argv);
+  QApplication::setWindowIcon(ApplicationIcon());
   LoadMessageCatalogues(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
 
   InstanceGuard guard(QStringLiteral("trellum"));

@@ -23,6 +23,7 @@
 #include "AboutBox.h"
 #include "InstanceGuard.h"
 #include "OperatorMessages.h"
+#include "Pictures.h"
 
 namespace {
 
@@ -166,12 +167,15 @@ protected:
 
 TEST_F(TrellumRunTest, FirstCopyRunsWithItsTitleHoldingTheGuardUntilTheLoopEnds) {
   QString applicationName;
+  bool applicationIcon = false;
   QString caption;
   bool formShown = false;
   bool aboutHidden = false;
   bool guardFreeWhileRunning = true;
   const int exitCode = Run([&](TForm1& form, Taboutbox& about) {
     applicationName = QCoreApplication::applicationName();
+    applicationIcon =
+        QApplication::windowIcon().pixmap(32, 32).toImage() == ApplicationIcon().pixmap(32, 32).toImage();
     caption = form.windowTitle();
     formShown = form.isVisible();
     aboutHidden = !about.isVisible() && about.objectName() == QStringLiteral("aboutbox");
@@ -183,6 +187,7 @@ TEST_F(TrellumRunTest, FirstCopyRunsWithItsTitleHoldingTheGuardUntilTheLoopEnds)
   EXPECT_EQ(runningCalls_, 1);
   EXPECT_TRUE(messages_.empty());
   EXPECT_EQ(applicationName, QStringLiteral("Velmora"));
+  EXPECT_TRUE(applicationIcon);
   EXPECT_EQ(caption, QStringLiteral("Velmora"));
   EXPECT_TRUE(formShown);
   EXPECT_TRUE(aboutHidden);
