@@ -18,7 +18,7 @@ namespace serialdev {
 
 namespace {
 
-constexpr int kLinePollMs = 50;
+constexpr int kLinePollMs = 100;
 constexpr uint32_t kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr uint32_t kCounterEvents = EV_ERR | EV_BREAK;
 
@@ -163,6 +163,11 @@ int PosixDevice::OutputQueue(int& bytes) const {
   return NoSuchFeature(errno) ? 0 : errno;
 }
 
+bool PosixDevice::TransmitterBusy() const {
+  int lineStatus = 0;
+  return ::ioctl(fd_, TIOCSERGETLSR, &lineStatus) == 0 && !(lineStatus & TIOCSER_TEMT);
+}
+
 int PosixDevice::SetState(const ControlBlock& dcb) {
   if (fd_ < 0) return EBADF;
   if (removed_) return removalCode_;
@@ -233,13 +238,14 @@ int PosixDevice::WaitWritable(size_t accepted, size_t count, int outQueue, Clock
   if (accepted < count) {
     fds.push_back({fd_, POLLOUT, 0});
   } else {
-    // Bytes still in the output queue: sleep about as long as they take to send.
+    // Bytes still to send: sleep about as long as they take, 20 ms at most,
+    // so that the write ends soon after the last byte has gone.
     uint32_t baud = 0;
     {
       std::lock_guard lock(mutex_);
       baud = baud_;
     }
-    const int drainMs = std::max(1, static_cast<int>(int64_t{outQueue} * 10000 / std::max<uint32_t>(baud, 1)));
+    const int drainMs = static_cast<int>(std::clamp<int64_t>(int64_t{outQueue} * 10000 / std::max<uint32_t>(baud, 1), 1, 20));
     timeoutMs = timeoutMs < 0 ? drainMs : std::min(timeoutMs, drainMs);
   }
   const int code = PollFor(fds, timeoutMs);
@@ -290,7 +296,8 @@ int PosixDevice::Write(const uint8_t* data, size_t count, size_t& written) {
         code = Fail(c);
         break;
       }
-      if (outQueue == 0) {
+      // A byte has left the port once the UART's transmitter is empty too.
+      if (outQueue == 0 && !TransmitterBusy()) {
         complete = true;
         break;
       }
@@ -510,8 +517,8 @@ void PosixDevice::CheckLines(uint32_t mask, uint32_t& occurred) {
 int PosixDevice::WaitEvent(uint32_t& occurred) {
   occurred = 0;
   if (fd_ < 0) return EBADF;
+  if (stop_.IsSet()) return kWaitStopped;
   while (true) {
-    if (stop_.IsSet()) return kWaitStopped;
     if (removed_) return removalCode_;
     const uint32_t mask = mask_;
     if (maskChanged_.exchange(false)) {

@@ -75,6 +75,7 @@ class PosixDevice final : public SerialDevice {
   void CheckLines(uint32_t mask, uint32_t& occurred);
   int ModemControl(unsigned long request, int bits);
   int OutputQueue(int& bytes) const;
+  bool TransmitterBusy() const;
   int WaitWritable(size_t accepted, size_t count, int outQueue, Clock::time_point deadline,
                    bool bounded);
 
