@@ -185,8 +185,7 @@ void TCustomComPort::OpenPort() {
     connected_ = false;
     throw;
   }
-  workerStarted_ = !events_.Empty();
-  if (workerStarted_) {
+  if (!events_.Empty()) {
     eventWorker_ = std::make_unique<TComThread>(*this, *device_, events_, syncMethod_, openCount_);
   }
   NotifyAfterOpen();
@@ -217,7 +216,6 @@ void TCustomComPort::StopEventWorker() {
   if (!eventWorker_) return;
   if (!eventWorker_->Stop()) retiredWorkers_.push_back(std::move(eventWorker_));
   eventWorker_.reset();
-  workerStarted_ = false;
 }
 
 void TCustomComPort::AcquireHandle() {

@@ -200,7 +200,6 @@ class TCustomComPort : public QObject {
   // Workers stopped by a ClosePort nested in their own dispatch; joined once
   // that dispatch has returned.
   std::vector<std::unique_ptr<TComThread>> retiredWorkers_;
-  bool workerStarted_ = false;
   // Counts opens, so that a removal notice of an earlier open is dropped.
   uint64_t openCount_ = 0;
 };
