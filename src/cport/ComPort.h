@@ -27,9 +27,11 @@ class TComThread;
 // Events are plain handlers called with the component as Sender; an
 // unassigned handler does nothing. Under smThreadSync (the default) they run
 // on the owner thread, one batch at a time, while the event thread waits;
-// under smNone they run on the event thread. smWindowSync behaves as
-// smThreadSync here, except that an exception escaping a handler is reported
-// and the event thread carries on.
+// under smNone they run on the event thread (where they must not open or
+// close the port). smWindowSync behaves as smThreadSync here, except that an
+// exception escaping a handler is reported and the event thread carries on.
+// A handler may close and reopen the port; the rest of its batch is then
+// dropped, and nothing of an earlier open fires after its OnAfterClose.
 //
 // Device removal: when the event thread learns that the device has gone
 // (the adapter unplugged, the far end of a pseudo-terminal closed), it stops
