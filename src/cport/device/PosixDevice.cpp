@@ -7,6 +7,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,6 +21,9 @@ namespace serialdev {
 namespace {
 
 constexpr int kLinePollMs = 100;
+// Device numbers of Unix98 pseudo-terminal slaves.
+constexpr unsigned kPtySlaveMajorFirst = 136;
+constexpr unsigned kPtySlaveMajorLast = 143;
 constexpr uint32_t kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr uint32_t kCounterEvents = EV_ERR | EV_BREAK;
 
@@ -97,6 +102,9 @@ int PosixDevice::Open(const std::string& path) {
   LineCounters counters;
   const int countersCode = ReadCounters(counters);
   hasCounters_ = countersCode == 0;
+  struct stat status{};
+  isPseudoTerminal_ = ::fstat(fd, &status) == 0 && major(status.st_rdev) >= kPtySlaveMajorFirst &&
+                      major(status.st_rdev) <= kPtySlaveMajorLast;
   const int code = (linesCode != 0 && !NoSuchFeature(linesCode)) ? linesCode
                    : (countersCode != 0 && !NoSuchFeature(countersCode)) ? countersCode
                    : ModemControl(TIOCMBIC, TIOCM_DTR | TIOCM_RTS);
@@ -198,6 +206,13 @@ int PosixDevice::SetState(const ControlBlock& dcb) {
   uint32_t actual = 0;
   if (const int code = termios2::GetSpeed(fd_, actual); code != 0) return Fail(code);
   if (actual != dcb.BaudRate) return EINVAL;
+  // A pseudo-terminal keeps no framing (it reads back 8 data bits, no
+  // parity), so only a real port is held to it; a driver that cannot do,
+  // say, mark parity reads back without it and so refuses the settings.
+  termios applied{};
+  if (::tcgetattr(fd_, &applied) != 0) return Fail(errno);
+  constexpr tcflag_t kFraming = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+  if (!isPseudoTerminal_ && (applied.c_cflag & kFraming) != (tio.c_cflag & kFraming)) return EINVAL;
 
   const bool dtrOn = dcb.fDtrControl != 0;
   const bool rtsOn = dcb.fRtsControl == 1 || dcb.fRtsControl == 2;

@@ -83,6 +83,7 @@ class PosixDevice final : public SerialDevice {
   int openError_ = 0;
   bool hasModemLines_ = false;
   bool hasCounters_ = false;
+  bool isPseudoTerminal_ = false;
 
   std::atomic<bool> removed_{false};
   std::atomic<int> removalCode_{0};
