@@ -80,9 +80,9 @@ int PosixDevice::Open(const std::string& path) {
     ::close(fd);
     return code;
   };
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(errno == EWOULDBLOCK ? EBUSY : errno);
   termios tio{};
   if (::tcgetattr(fd, &tio) != 0) return refuse(errno);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(errno == EWOULDBLOCK ? EBUSY : errno);
   if (::ioctl(fd, TIOCEXCL) != 0) return refuse(errno);
   MakeRaw(tio);
   if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
