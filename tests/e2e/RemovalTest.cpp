@@ -1,0 +1,49 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+
+#include "SessionFixture.h"
+
+namespace {
+
+using Removal = SessionFixture;
+
+// The reader's line goes away in the middle of a session: the operator hears
+// of it once, Disconnect leaves quietly, and once the line is back Connect
+// works again.
+TEST_F(Removal, LineClosedMidSessionThenReopened) {
+  StartReader({"--no-powerup"});
+  Form().SetModelIndex(0);
+  Form().cbAutoBeep->setChecked(false);
+  Connect();
+  Settle();
+  reader->Control("card 258:197637");
+  ASSERT_TRUE(AwaitLogSize(3));
+
+  reader->Control("hangup");
+  ASSERT_FALSE(reader->Next("closed").isEmpty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 10000)) << "the removal was not reported";
+  Settle(500);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Velmora");
+  EXPECT_FALSE(boxes[0].text.isEmpty());
+
+  Disconnect();
+  EXPECT_EQ(boxes.size(), 1u) << boxes.back().text.toStdString();
+  EXPECT_TRUE(Form().comm1->isEnabled());
+
+  reader->Control("reopen");
+  const QString device = reader->Next("device ").mid(7);
+  ASSERT_FALSE(device.isEmpty());
+  PointCom1At(device);
+  const int out = int(reader->Lines().size());
+  Connect();
+  ASSERT_TRUE(reader->AwaitCount(out, "cmd ", 1));
+  reader->Control("card 1:2");
+  ExpectLogFrom(0, {"Orvane series", "Orvane series", "00001:0000000002"});
+  EXPECT_EQ(CommandsSince(out), (QStringList{"- ?", "- 0"}));
+  EXPECT_EQ(boxes.size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,78 @@
+#include "VirtualReader.h"
+
+#include <QTest>
+#include <stdexcept>
+
+VirtualReader::VirtualReader(const QStringList& arguments) {
+  QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] { Collect(); });
+  process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process_.start(TRELLUM_READER_PATH, QStringList{"--quit-on-eof"} + arguments);
+  if (!process_.waitForStarted(10000)) throw std::runtime_error("trellum-reader did not start");
+  const QString line = Next("device ");
+  if (line.isEmpty()) throw std::runtime_error("trellum-reader printed no device");
+  device_ = line.mid(7);
+}
+
+VirtualReader::~VirtualReader() { Finish(); }
+
+void VirtualReader::Collect() {
+  pending_ += process_.readAllStandardOutput();
+  for (qsizetype end; (end = pending_.indexOf('\n')) >= 0; pending_.remove(0, end + 1))
+    lines_.append(QString::fromUtf8(pending_.left(end)));
+}
+
+void VirtualReader::Control(const QString& line) {
+  const QByteArray text = line.toUtf8() + '\n';
+  if (process_.write(text) != text.size()) throw std::runtime_error("control channel closed");
+  process_.waitForBytesWritten(5000);
+}
+
+QString VirtualReader::Next(const QString& prefix, int timeoutMs) {
+  QString found;
+  (void)QTest::qWaitFor(
+      [&] {
+        Collect();
+        for (; cursor_ < lines_.size(); ++cursor_) {
+          if (lines_[cursor_].startsWith(prefix)) {
+            found = lines_[cursor_++];
+            return true;
+          }
+        }
+        return false;
+      },
+      timeoutMs);
+  return found;
+}
+
+QStringList VirtualReader::Since(int from, const QString& prefix) const {
+  QStringList out;
+  for (int i = from; i < lines_.size(); ++i)
+    if (lines_[i].startsWith(prefix)) out.append(lines_[i]);
+  return out;
+}
+
+bool VirtualReader::AwaitCount(int from, const QString& prefix, int count, int timeoutMs) {
+  return QTest::qWaitFor(
+      [&] {
+        Collect();
+        return Since(from, prefix).size() >= count;
+      },
+      timeoutMs);
+}
+
+QString VirtualReader::State(const QString& id) {
+  Control(id == "-" ? QString("state") : "@" + id + " state");
+  return Next("state " + id + " ");
+}
+
+int VirtualReader::Finish() {
+  if (process_.state() == QProcess::NotRunning) return process_.exitCode();
+  process_.closeWriteChannel();
+  if (!process_.waitForFinished(10000)) {
+    process_.kill();
+    process_.waitForFinished(5000);
+    return -1;
+  }
+  Collect();
+  return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}

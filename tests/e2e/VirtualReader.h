@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// trellum-reader as a child process: its standard input is the control
+// channel; its standard output is collected line by line while the event loop
+// runs, so the window under test keeps working during every wait.
+class VirtualReader {
+ public:
+  // Starts the reader with these arguments and waits for its device line.
+  explicit VirtualReader(const QStringList& arguments);
+  ~VirtualReader();
+  VirtualReader(const VirtualReader&) = delete;
+  VirtualReader& operator=(const VirtualReader&) = delete;
+
+  QString Device() const { return device_; }
+  void Control(const QString& line);
+
+  // Every output line so far.
+  const QStringList& Lines() const { return lines_; }
+  // Waits for the next line starting with the prefix after the last one
+  // taken this way; empty when none comes within the time.
+  QString Next(const QString& prefix, int timeoutMs = 10000);
+  // Output lines from index `from` on that start with the prefix.
+  QStringList Since(int from, const QString& prefix) const;
+  // Waits until `count` lines from index `from` on start with the prefix.
+  bool AwaitCount(int from, const QString& prefix, int count, int timeoutMs = 10000);
+  // Asks for the state of a reader ("-" or its ID) and returns the line.
+  QString State(const QString& id = "-");
+
+  // Closes the control channel and waits for the reader to end.
+  int Finish();
+
+ private:
+  void Collect();
+
+  QProcess process_;
+  QByteArray pending_;
+  QStringList lines_;
+  int cursor_ = 0;
+  QString device_;
+};
