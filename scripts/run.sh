@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The demo: installs what is needed, builds into build/, starts the virtual
-# reader on a pseudo-terminal with a card read every few seconds, maps COM1 to
-# it in build/bin/trellum.INI (keeping every other line), makes COM1 the
-# selected port and starts trellum. Closing the window ends the reader too.
+# Installs what is needed, builds into build/ and starts trellum with COM1
+# selected. Without an argument COM1 is a virtual reader on a pseudo-terminal
+# with a card read every few seconds, ended when the window closes; with a
+# device path (bash scripts/run.sh /dev/ttyUSB0) COM1 is that device. The
+# mapping goes into build/bin/trellum.INI, keeping every other line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -49,6 +50,14 @@ set_ini() {
     }' "$file" > "$work/ini"
   cat "$work/ini" > "$file"
 }
+
+if [ $# -gt 0 ]; then
+  set_ini "$ini" Ports COM1 "$1"
+  set_ini "$ini" Settings Port 0
+  echo "COM1 is $1."
+  "$bin/trellum"
+  exit 0
+fi
 
 "$bin/trellum-reader" --period 3000 > "$work/reader.out" 2> "$work/reader.err" < /dev/null &
 reader_pid=$!
