@@ -1,6 +1,7 @@
 #include "VirtualReader.h"
 
-#include <QTest>
+#include <QEventLoop>
+#include <QTimer>
 #include <stdexcept>
 
 VirtualReader::VirtualReader(const QStringList& arguments) {
@@ -27,11 +28,29 @@ void VirtualReader::Control(const QString& line) {
   process_.waitForBytesWritten(5000);
 }
 
+bool VirtualReader::Await(const std::function<bool()>& done, int timeoutMs) {
+  Collect();
+  if (done()) return true;
+  // Woken by the reader's output, and now and then for conditions on the window.
+  QEventLoop loop;
+  const auto check = [&] {
+    Collect();
+    if (done()) loop.quit();
+  };
+  QObject::connect(&process_, &QProcess::readyReadStandardOutput, &loop, check);
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, check);
+  poll.start(20);
+  QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+  loop.exec();
+  return done();
+}
+
 QString VirtualReader::Next(const QString& prefix, int timeoutMs) {
   QString found;
-  (void)QTest::qWaitFor(
+  Await(
       [&] {
-        Collect();
+        if (!found.isEmpty()) return true;
         for (; cursor_ < lines_.size(); ++cursor_) {
           if (lines_[cursor_].startsWith(prefix)) {
             found = lines_[cursor_++];
@@ -52,12 +71,13 @@ QStringList VirtualReader::Since(int from, const QString& prefix) const {
 }
 
 bool VirtualReader::AwaitCount(int from, const QString& prefix, int count, int timeoutMs) {
-  return QTest::qWaitFor(
-      [&] {
-        Collect();
-        return Since(from, prefix).size() >= count;
-      },
-      timeoutMs);
+  return Await([&] { return Since(from, prefix).size() >= count; }, timeoutMs);
+}
+
+void VirtualReader::Forget() {
+  Collect();
+  lines_.clear();
+  cursor_ = 0;
 }
 
 QString VirtualReader::State(const QString& id) {

@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // trellum-reader as a child process: its standard input is the control
 // channel; its standard output is collected line by line while the event loop
@@ -27,6 +28,12 @@ class VirtualReader {
   QStringList Since(int from, const QString& prefix) const;
   // Waits until `count` lines from index `from` on start with the prefix.
   bool AwaitCount(int from, const QString& prefix, int count, int timeoutMs = 10000);
+  // Runs the event loop until the condition holds or the time is up; the
+  // condition is checked whenever the reader prints, and every 20 ms.
+  bool Await(const std::function<bool()>& done, int timeoutMs = 10000);
+  // Drops the output collected so far; indices passed to Since and
+  // AwaitCount count from here on.
+  void Forget();
   // Asks for the state of a reader ("-" or its ID) and returns the line.
   QString State(const QString& id = "-");
 
