@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -20,7 +19,7 @@ long ResidentKilobytes() {
 }
 
 // Microseconds per line for count appends, with the events they cause handled.
-double TimeAppends(QPlainTextEdit* log, int count, int& serial) {
+double TimeAppends(LogView* log, int count, int& serial) {
   QElapsedTimer timer;
   timer.start();
   for (int i = 0; i < count; ++i) log->appendPlainText(QString("%1:%2").arg(serial++ % 65536, 5, 10, QChar('0')).arg(serial, 10, 10, QChar('0')));

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "LogView.h"
 #include "ReaderLink.h"
 #include "ReaderPanel.h"
 #include "ReaderProtocol.h"
@@ -17,7 +18,6 @@ class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
@@ -95,7 +95,7 @@ class TForm1 : public QWidget, private ReaderPanel, private ReaderLink {
   QPushButton* Button4;
   QPushButton* Button1;
   QPushButton* Button2;
-  QPlainTextEdit* Memo1;
+  LogView* Memo1;
   QTimer* Timer1;
   QTimer* Timer2;
   std::unique_ptr<TComPort> ComPort1;

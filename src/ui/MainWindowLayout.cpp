@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -82,15 +81,9 @@ void TForm1::BuildLayout() {
   body->setSpacing(0);
   outer->addLayout(body, 1);
 
-  Memo1 = Named(new QPlainTextEdit(this), "Memo1", "Code from the reader.");
-  Memo1->setReadOnly(true);
-  Memo1->setUndoRedoEnabled(false);
+  Memo1 = Named(new LogView(this), "Memo1", "Code from the reader.");
   Memo1->setFont(LogFont(S(15)));
-  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Memo1->setTabChangesFocus(true);
-  Memo1->viewport()->setCursor(Qt::ArrowCursor);
   body->addWidget(Memo1, 1);
 
   GroupBox2 = Named(new QGroupBox("Control Panel", this), "GroupBox2");

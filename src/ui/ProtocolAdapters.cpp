@@ -1,7 +1,6 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTimer>
 

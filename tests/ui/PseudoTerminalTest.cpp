@@ -7,7 +7,6 @@
 
 #include "WindowFixture.h"
 
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 

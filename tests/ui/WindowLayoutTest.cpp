@@ -5,7 +5,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -100,7 +99,7 @@ TEST_F(WindowLayout, EveryControlStartsAsLaidOut) {
   EXPECT_TRUE(f.Memo1->toPlainText().isEmpty());
   EXPECT_EQ(f.Memo1->toolTip(), "Code from the reader.");
   EXPECT_EQ(f.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-  EXPECT_EQ(f.Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+  EXPECT_EQ(f.Memo1->viewport()->cursor().shape(), Qt::ArrowCursor);
   EXPECT_TRUE(QFontInfo(f.Memo1->font()).fixedPitch());
   EXPECT_TRUE(f.Label1->font().bold());
   EXPECT_FALSE(f.Timer1->isActive());
@@ -124,6 +123,11 @@ TEST_F(WindowLayout, SizesFollowTheScreenResolution) {
   EXPECT_EQ(f.StatusBar1->geometry(), QRect(0, px(535) - px(19), px(474), px(19)));
   EXPECT_EQ(f.GroupBox2->geometry(), QRect(px(474) - px(235), 0, px(235), px(535) - px(19)));
   EXPECT_EQ(f.Memo1->geometry(), QRect(0, 0, px(474) - px(235), px(535) - px(19)));
+  // The log wraps long lines at its width: some twenty characters or more to a row.
+  f.Memo1->appendPlainText(QString(300, u'7'));
+  EXPECT_GE(f.Memo1->columns(), 20);
+  EXPECT_GT(f.Memo1->rowCount(), 1);
+  EXPECT_EQ(f.Memo1->rowCount(), (300 + f.Memo1->columns() - 1) / f.Memo1->columns());
   EXPECT_EQ(f.Model->height(), px(80));
   EXPECT_EQ(f.spd0->geometry(), QRect(px(10), px(20), px(74), px(21)));
   EXPECT_EQ(f.seMyID->geometry(), QRect(px(49), px(73), px(51), px(26)));

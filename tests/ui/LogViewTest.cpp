@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTest>
+#include <cmath>
+#include <memory>
+
+#include "LogView.h"
+
+namespace {
+
+class LogViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QFont font;
+    font.setFamilies({"DejaVu Sans Mono", "Liberation Mono"});
+    font.setStyleHint(QFont::Monospace);
+    font.setPixelSize(13);
+    view.setFont(font);
+    view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view.resize(240, 200);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  }
+
+  qreal CharWidth() const { return QFontMetricsF(view.font()).horizontalAdvance(u'M'); }
+  int RowHeight() const { return int(std::ceil(QFontMetricsF(view.font()).lineSpacing())); }
+
+  // The middle of the left edge of a character cell, counted in rows from the top of the view.
+  QPoint Cell(int row, int column) const {
+    return QPoint(int(4 + column * CharWidth() + 1), 4 + row * RowHeight() + RowHeight() / 2);
+  }
+
+  QScrollBar* Bar() const { return view.verticalScrollBar(); }
+  int VisibleRows() const { return (view.viewport()->height() - 4) / RowHeight(); }
+
+  void AppendNumbered(int count) {
+    for (int i = 0; i < count; ++i) view.appendPlainText(QString("line %1").arg(i));
+  }
+
+  template <typename Match>
+  int CountPixels(Match match) {
+    const QImage image = view.viewport()->grab().toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) count += match(image.pixelColor(x, y));
+    return count;
+  }
+
+  LogView view;
+};
+
+TEST_F(LogViewTest, KeepsTheLinesExactly) {
+  EXPECT_TRUE(view.isReadOnly());
+  EXPECT_EQ(view.toPlainText(), "");
+  EXPECT_EQ(view.lineCount(), 0);
+  view.appendPlainText("00258:0000197637");
+  view.appendPlainText("");
+  view.appendPlainText("RESET");
+  EXPECT_EQ(view.toPlainText(), "00258:0000197637\n\nRESET");
+  EXPECT_EQ(view.lineCount(), 3);
+  EXPECT_EQ(view.line(1), "");
+  EXPECT_EQ(view.line(2), "RESET");
+  EXPECT_EQ(view.line(3), "");
+  EXPECT_EQ(view.line(-1), "");
+  // Breaks inside the text start new lines, as they did in a plain text field.
+  view.appendPlainText("a\nb\rc");
+  EXPECT_EQ(view.lineCount(), 6);
+  EXPECT_EQ(view.line(4), "b");
+  // Latin-1 bytes from the wire, and wider characters, come back unchanged.
+  const QString wide = QString::fromLatin1("\xe9\xff\x01\x7f") + QString::fromUtf8("\u03a9\U0001F600");
+  view.appendPlainText(wide);
+  EXPECT_EQ(view.line(6), wide);
+  EXPECT_TRUE(view.toPlainText().endsWith("\nc\n" + wide));
+}
+
+TEST_F(LogViewTest, ClearEmptiesTheLogAndItsSelection) {
+  AppendNumbered(100);
+  view.selectAll();
+  ASSERT_GT(Bar()->maximum(), 0);
+  view.clear();
+  EXPECT_EQ(view.toPlainText(), "");
+  EXPECT_EQ(view.lineCount(), 0);
+  EXPECT_EQ(view.rowCount(), 0);
+  EXPECT_EQ(Bar()->maximum(), 0);
+  EXPECT_FALSE(view.hasSelection());
+  EXPECT_EQ(view.selectedText(), "");
+  view.appendPlainText("after");
+  EXPECT_EQ(view.toPlainText(), "after");
+  EXPECT_EQ(view.rowCount(), 1);
+}
+
+TEST_F(LogViewTest, LongLinesWrapAtTheWidth) {
+  const int columns = view.columns();
+  const int width = view.viewport()->width();
+  ASSERT_GT(columns, 5);
+  EXPECT_LE(columns * CharWidth(), width);
+  EXPECT_GT((columns + 1) * CharWidth() + 8, width);
+
+  view.appendPlainText(QString(300, u'x'));
+  EXPECT_EQ(view.rowCount(), (300 + columns - 1) / columns);
+  view.appendPlainText("");
+  view.appendPlainText(QString(columns, u'y'));
+  view.appendPlainText(QString(columns + 1, u'z'));
+  const qint64 rows = (300 + columns - 1) / columns + 1 + 1 + 2;
+  EXPECT_EQ(view.rowCount(), rows);
+  EXPECT_EQ(Bar()->maximum(), rows - VisibleRows());
+  EXPECT_EQ(Bar()->pageStep(), VisibleRows());
+
+  // A wider view holds more characters to a row; the rows and the range follow.
+  view.resize(480, 200);
+  QApplication::processEvents();
+  EXPECT_GT(view.columns(), columns);
+  const int wide = view.columns();
+  EXPECT_EQ(view.rowCount(), (300 + wide - 1) / wide + 1 + 1 + (columns + 1 + wide - 1) / wide);
+  EXPECT_EQ(Bar()->maximum(), std::max<qint64>(0, view.rowCount() - VisibleRows()));
+
+  // So does a larger font.
+  QFont larger = view.font();
+  larger.setPixelSize(26);
+  view.setFont(larger);
+  EXPECT_LT(view.columns(), wide);
+  const auto rowsOf = [&](int length) { return (length + view.columns() - 1) / view.columns(); };
+  EXPECT_EQ(view.rowCount(), rowsOf(300) + 1 + rowsOf(columns) + rowsOf(columns + 1));
+  EXPECT_EQ(view.toPlainText().size(), 300 + 1 + 1 + columns + 1 + columns + 1);
+}
+
+TEST_F(LogViewTest, AppendingScrollsToTheEnd) {
+  AppendNumbered(200);
+  ASSERT_GT(Bar()->maximum(), 0);
+  EXPECT_EQ(Bar()->value(), Bar()->maximum());
+  EXPECT_EQ(view.firstVisibleRow() + VisibleRows(), 200);
+
+  view.setFocus();
+  QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(Bar()->value(), 0);
+  QTest::keyClick(&view, Qt::Key_PageDown);
+  EXPECT_EQ(Bar()->value(), VisibleRows());
+  QTest::keyClick(&view, Qt::Key_PageUp);
+  EXPECT_EQ(Bar()->value(), 0);
+
+  QWheelEvent wheel(QPointF(20, 20), view.viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, -120),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(view.viewport(), &wheel);
+  EXPECT_GT(Bar()->value(), 0);
+
+  view.appendPlainText("newest");
+  EXPECT_EQ(Bar()->value(), Bar()->maximum());
+  QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(Bar()->value(), Bar()->maximum());
+}
+
+TEST_F(LogViewTest, PaintsTheVisibleRowsAndTheSelection) {
+  const auto ink = [](const QColor& c) { return c.lightness() < 96; };
+  const auto highlight = [&](const QColor& c) { return c == view.palette().color(QPalette::Highlight); };
+  EXPECT_EQ(CountPixels(ink), 0);
+  for (int i = 0; i < 50; ++i) view.appendPlainText(QString(40, u'#'));
+  EXPECT_GT(CountPixels(ink), 100);
+  EXPECT_EQ(CountPixels(highlight), 0);
+  view.selectAll();
+  EXPECT_GT(CountPixels(highlight), view.viewport()->width() * RowHeight());
+}
+
+TEST_F(LogViewTest, MouseSelectsAndCopies) {
+  view.appendPlainText("alpha beta");
+  view.appendPlainText("gamma");
+  QTest::mousePress(view.viewport(), Qt::LeftButton, {}, Cell(0, 6));
+  QTest::mouseMove(view.viewport(), Cell(1, 3));
+  QMouseEvent move(QEvent::MouseMove, Cell(1, 3), view.viewport()->mapToGlobal(Cell(1, 3)), Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(view.viewport(), &move);
+  QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, Cell(1, 3));
+  EXPECT_EQ(view.selectedText(), "beta\ngam");
+
+  QApplication::clipboard()->clear();
+  view.setFocus();
+  QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), "beta\ngam");
+
+  // Shift and a click move the end of the selection; the start stays.
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, Cell(0, 0));
+  EXPECT_FALSE(view.hasSelection());
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier, Cell(0, 5));
+  EXPECT_EQ(view.selectedText(), "alpha");
+  // Below the last line is the end of the text.
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier, Cell(8, 0));
+  EXPECT_EQ(view.selectedText(), "alpha beta\ngamma");
+
+  QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, Cell(0, 7));
+  EXPECT_EQ(view.selectedText(), "beta");
+}
+
+TEST_F(LogViewTest, MouseSelectsWithinWrappedRows) {
+  QString digits;
+  for (int i = 0; i < 300; ++i) digits += QChar(u'0' + i % 10);
+  view.appendPlainText(digits);
+  const int columns = view.columns();
+  QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, Cell(1, 0));
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier, Cell(2, 2));
+  EXPECT_EQ(view.selectedText(), digits.mid(columns, columns + 2));
+}
+
+TEST_F(LogViewTest, SelectAllAndTheContextMenu) {
+  view.appendPlainText("one");
+  view.appendPlainText("two");
+  std::unique_ptr<QMenu> menu(view.createContextMenu());
+  const QList<QAction*> actions = menu->actions();
+  ASSERT_EQ(actions.size(), 3);
+  QAction* copy = actions.front();
+  QAction* selectAll = actions.back();
+  EXPECT_EQ(copy->text(), "&Copy");
+  EXPECT_EQ(selectAll->text(), "Select All");
+  EXPECT_FALSE(copy->isEnabled());
+  EXPECT_TRUE(selectAll->isEnabled());
+  selectAll->trigger();
+  EXPECT_EQ(view.selectedText(), "one\ntwo");
+
+  menu.reset(view.createContextMenu());
+  ASSERT_TRUE(menu->actions().front()->isEnabled());
+  QApplication::clipboard()->clear();
+  menu->actions().front()->trigger();
+  EXPECT_EQ(QApplication::clipboard()->text(), "one\ntwo");
+
+  view.clear();
+  menu.reset(view.createContextMenu());
+  EXPECT_FALSE(menu->actions().front()->isEnabled());
+  EXPECT_FALSE(menu->actions().back()->isEnabled());
+  view.setFocus();
+  QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_FALSE(view.hasSelection());
+}
+
+TEST_F(LogViewTest, TypingChangesNothing) {
+  view.appendPlainText("kept");
+  view.setFocus();
+  QApplication::clipboard()->setText("pasted");
+  QTest::keyClicks(&view, "xyz");
+  QTest::keyClick(&view, Qt::Key_Backspace);
+  QTest::keyClick(&view, Qt::Key_Delete);
+  QTest::keyClick(&view, Qt::Key_Return);
+  QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+  QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(&view, Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(view.toPlainText(), "kept");
+  EXPECT_EQ(view.selectedText(), "kept");
+}
+
+TEST_F(LogViewTest, AMillionLinesAreKept) {
+  constexpr int kLines = 1000000;
+  qsizetype characters = 0;
+  for (int i = 0; i < kLines; ++i) {
+    const QString text = QString("%1:%2").arg(i % 65536, 5, 10, QChar('0')).arg(i, 10, 10, QChar('0'));
+    characters += text.size() + 1;
+    view.appendPlainText(text);
+  }
+  EXPECT_EQ(view.lineCount(), kLines);
+  EXPECT_EQ(view.line(0), "00000:0000000000");
+  EXPECT_EQ(view.line(kLines - 1), "16959:0000999999");
+  EXPECT_EQ(view.line(500000), "41248:0000500000");
+  EXPECT_EQ(view.toPlainText().size(), characters - 1);
+  EXPECT_EQ(Bar()->value(), Bar()->maximum());
+  view.selectAll();
+  EXPECT_EQ(view.selectedText().size(), characters - 1);
+}
+
+}  // namespace
