@@ -121,6 +121,28 @@ TEST_F(Cards, ExtremeCodesAndBackToBackFramesAreAllDecoded) {
   EXPECT_EQ(CommandsSince(out), (QStringList{"- 0", "- 0", "- 0"}));
 }
 
+TEST_F(Cards, AsciiLinesAreBoundedAndEndWithLineFeedThenCarriageReturn) {
+  StartReader({"--no-powerup", "--mode", "0"});
+  Form().SetModelIndex(0);
+  Form().fmt0->setChecked(false);
+  Form().fmt1->setChecked(false);
+  Form().cbAutoBeep->setChecked(false);
+  Connect();
+  Settle();
+  const int log = int(Log().size());
+  const int out = int(reader->Lines().size());
+  reader->Control("raw" + QString(" 41").repeated(300) + " 0A 0D");
+  ExpectLogFrom(log, {QString(255, 'A')});
+  // Carriage return first: the line is dropped, and the line feed after it
+  // leaves the decoder waiting until the time-out.
+  reader->Control("raw 31 32 0D 0A");
+  ExpectLogFrom(log, {QString(255, 'A'), "RESET"});
+  // Anything between line feed and carriage return is ignored.
+  reader->Control("raw 31 32 0A 78 0D");
+  ExpectLogFrom(log, {QString(255, 'A'), "RESET", "12"});
+  EXPECT_EQ(CommandsSince(out), (QStringList{"- 0", "- 0"}));
+}
+
 TEST_F(Cards, PowerUpReportBringsAStatusRequest) {
   StartReader({"--no-powerup"});
   reader->Control("buzzer on");

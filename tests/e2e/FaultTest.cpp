@@ -66,4 +66,21 @@ TEST_F(Faults, UnknownOneByteReplyAndStrayBytes) {
   EXPECT_EQ(CommandsSince(out), EventResponse());
 }
 
+// Disconnect leaves the inter-byte timer running: a frame cut off by it is
+// still followed by "RESET".
+TEST_F(Faults, PartialFrameAtDisconnectStillEndsInReset) {
+  StartReader({"--no-powerup"});
+  Form().SetModelIndex(0);
+  Connect();
+  Settle();
+  const int log = int(Log().size());
+  reader->Control("fault cut 258:197637");
+  ASSERT_TRUE(reader->Await([&] { return Form().Protocol().State().DecoderState != 0; }));
+  Disconnect();
+  ASSERT_TRUE(AwaitLogSize(log + 1));
+  Settle();
+  EXPECT_EQ(Log().mid(log), QStringList{"RESET"});
+  EXPECT_TRUE(boxes.empty());
+}
+
 }  // namespace

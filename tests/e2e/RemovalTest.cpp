@@ -1,6 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <QGroupBox>
 #include <QTest>
 
 #include "SessionFixture.h"
@@ -44,6 +45,25 @@ TEST_F(Removal, LineClosedMidSessionThenReopened) {
   ExpectLogFrom(0, {"Orvane series", "Orvane series", "00001:0000000002"});
   EXPECT_EQ(CommandsSince(out), (QStringList{"- ?", "- 0"}));
   EXPECT_EQ(boxes.size(), 1u);
+}
+
+// The line goes while the event response is being sent: the operator hears
+// of it once, nothing hangs, and Disconnect still returns to "Connect".
+TEST_F(Removal, LineClosedDuringTheEventResponse) {
+  StartReader({"--no-powerup"});
+  Form().SetModelIndex(0);
+  Connect();
+  Settle();
+  const int out = int(reader->Lines().size());
+  reader->Control("card 258:197637");
+  ASSERT_TRUE(reader->AwaitCount(out, "cmd - 0", 1));
+  reader->Control("hangup");
+  ASSERT_FALSE(reader->Next("closed").isEmpty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 10000)) << "the removal was not reported";
+  Settle(500);
+  EXPECT_EQ(boxes.size(), 1u);
+  Disconnect();
+  EXPECT_TRUE(Form().Model->isEnabled());
 }
 
 }  // namespace
