@@ -9,12 +9,15 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 
 namespace {
 
 constexpr int kMargin = 4;  // between the frame and the text, as a plain text field leaves
+constexpr qsizetype kBlockLines = 64;
+constexpr qsizetype kChunkBytes = 64 * 1024;
 
 bool IsLineBreak(QChar c) { return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator; }
 
@@ -23,6 +26,16 @@ QString Printable(QString text) {
   for (QChar& c : text)
     if (c.unicode() < 0x20) c = u' ';
   return text;
+}
+
+// UTF-16 units of UTF-8 text: one per sequence, two for those of four bytes.
+qsizetype Utf16Length(QByteArrayView bytes) {
+  qsizetype length = 0;
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    length += ((b & 0xC0) != 0x80) + (b >= 0xF0);
+  }
+  return length;
 }
 
 }  // namespace
@@ -50,44 +63,96 @@ void LogView::appendPlainText(const QString& text) {
 
 void LogView::AppendLine(QStringView text) {
   const QByteArray bytes = text.toUtf8();
-  text_.insert(text_.end(), bytes.begin(), bytes.end());
-  text_.push_back('\n');
-  lineEnd_.push_back(text_.size());
-  rowEnd_.push_back(rowCount() + RowsOf(text.size()));
+  const auto size = std::size_t(bytes.size()) + 1;
+  if (chunks_.empty() || chunks_.back().capacity() - chunks_.back().size() < size)
+    chunks_.emplace_back().reserve(std::max<std::size_t>(kChunkBytes, size));
+  std::vector<char>& chunk = chunks_.back();
+  if (lineCount_ % kBlockLines == 0) blocks_.push_back({{qsizetype(chunks_.size()) - 1, qsizetype(chunk.size())}, rowCount_});
+  chunk.insert(chunk.end(), bytes.begin(), bytes.end());
+  chunk.push_back('\n');
+  ++lineCount_;
+  rowCount_ += RowsOf(text.size());
 }
 
 void LogView::clear() {
-  std::vector<char>().swap(text_);
-  std::vector<quint64>().swap(lineEnd_);
-  std::vector<qint64>().swap(rowEnd_);
+  std::vector<std::vector<char>>().swap(chunks_);
+  std::vector<Block>().swap(blocks_);
+  lineCount_ = 0;
+  rowCount_ = 0;
   anchor_ = cursor_ = {};
   selecting_ = false;
   UpdateScrollRange();
   viewport()->update();
 }
 
+QByteArrayView LogView::Bytes(Spot spot) const {
+  const std::vector<char>& chunk = chunks_[spot.chunk];
+  const char* begin = chunk.data() + spot.offset;
+  return {begin, static_cast<const char*>(std::memchr(begin, '\n', chunk.size() - spot.offset))};
+}
+
+// The start of the line after the one at spot.
+LogView::Spot LogView::Next(Spot spot) const {
+  const qsizetype offset = spot.offset + Bytes(spot).size() + 1;
+  if (offset == qsizetype(chunks_[spot.chunk].size()) && spot.chunk + 1 < qsizetype(chunks_.size()))
+    return {spot.chunk + 1, 0};
+  return {spot.chunk, offset};
+}
+
+LogView::Spot LogView::SpotOf(qsizetype index) const {
+  Spot spot = blocks_[index / kBlockLines].start;
+  for (qsizetype i = index % kBlockLines; i > 0; --i) spot = Next(spot);
+  return spot;
+}
+
+// The text from one spot up to another, across chunks.
+QString LogView::Text(Spot from, Spot to) const {
+  QString text;
+  for (qsizetype c = from.chunk; c <= to.chunk; ++c) {
+    const std::vector<char>& chunk = chunks_[c];
+    const qsizetype begin = c == from.chunk ? from.offset : 0;
+    const qsizetype end = c == to.chunk ? to.offset : qsizetype(chunk.size());
+    text += QString::fromUtf8(chunk.data() + begin, end - begin);
+  }
+  return text;
+}
+
 QString LogView::toPlainText() const {
-  return text_.empty() ? QString() : QString::fromUtf8(text_.data(), qsizetype(text_.size()) - 1);
+  if (lineCount_ == 0) return {};
+  QString text = Text({}, {qsizetype(chunks_.size()) - 1, qsizetype(chunks_.back().size())});
+  text.chop(1);
+  return text;
 }
 
 QString LogView::line(qsizetype index) const {
-  if (index < 0 || index >= lineCount()) return {};
-  return QString::fromUtf8(text_.data() + LineStart(index), LineBytes(index));
+  if (index < 0 || index >= lineCount_) return {};
+  return QString::fromUtf8(Bytes(SpotOf(index)));
 }
 
-// UTF-16 units of a line: one per UTF-8 sequence, two for those of four bytes.
-qsizetype LogView::LineLength(qsizetype index) const {
-  const auto* p = reinterpret_cast<const unsigned char*>(text_.data() + LineStart(index));
-  const auto* end = p + LineBytes(index);
-  qsizetype length = 0;
-  for (; p != end; ++p) length += ((*p & 0xC0) != 0x80) + (*p >= 0xF0);
-  return length;
-}
+qsizetype LogView::LineLength(qsizetype index) const { return Utf16Length(Bytes(SpotOf(index))); }
 
 qint64 LogView::RowsOf(qsizetype length) const { return length == 0 ? 1 : (length + columns_ - 1) / columns_; }
 
-qsizetype LogView::LineAtRow(qint64 row) const {
-  return std::upper_bound(rowEnd_.begin(), rowEnd_.end(), row) - rowEnd_.begin();
+// The line that holds a row: the block by binary search, then the line within it.
+LogView::Found LogView::LineAtRow(qint64 row) const {
+  const auto block = std::upper_bound(blocks_.begin(), blocks_.end(), row,
+                                      [](qint64 r, const Block& b) { return r < b.row; }) - 1;
+  Found found{(block - blocks_.begin()) * kBlockLines, block->start, block->row};
+  for (;;) {
+    const qint64 rows = RowsOf(Utf16Length(Bytes(found.start)));
+    if (row < found.row + rows || found.index + 1 == lineCount_) return found;
+    found.row += rows;
+    found.start = Next(found.start);
+    ++found.index;
+  }
+}
+
+qint64 LogView::RowOf(qsizetype index) const {
+  const Block& block = blocks_[index / kBlockLines];
+  qint64 row = block.row;
+  Spot spot = block.start;
+  for (qsizetype i = index % kBlockLines; i > 0; --i, spot = Next(spot)) row += RowsOf(Utf16Length(Bytes(spot)));
+  return row;
 }
 
 int LogView::firstVisibleRow() const { return verticalScrollBar()->value(); }
@@ -108,36 +173,40 @@ void LogView::MeasureFont() {
   ascent_ = int(std::ceil(metrics.ascent()));
 }
 
-// Lays the lines out again when the characters per row change, keeping the
-// line at the top in view, or the end when the view was following it.
-void LogView::Rewrap() {
+// Lays the lines out again when the characters per row change, or always
+// after a change of font, keeping the line at the top in view, or the end
+// when the view was following it.
+void LogView::Rewrap(bool always) {
   const int columns = std::max(1, int((viewport()->width() - 2 * kMargin) / charWidth_));
-  if (columns == columns_) {
+  if (columns == columns_ && !always) {
     UpdateScrollRange();
     return;
   }
   QScrollBar* bar = verticalScrollBar();
   const bool following = bar->value() >= bar->maximum();
-  const qsizetype top = LineAtRow(bar->value());
+  const qsizetype top = lineCount_ > 0 ? LineAtRow(bar->value()).index : 0;
   columns_ = columns;
-  qint64 rows = 0;
-  for (qsizetype i = 0; i < lineCount(); ++i) rowEnd_[i] = rows += RowsOf(LineLength(i));
+  rowCount_ = 0;
+  Spot spot;
+  for (qsizetype i = 0; i < lineCount_; ++i, spot = Next(spot)) {
+    if (i % kBlockLines == 0) blocks_[i / kBlockLines].row = rowCount_;
+    rowCount_ += RowsOf(Utf16Length(Bytes(spot)));
+  }
   UpdateScrollRange();
-  bar->setValue(following ? bar->maximum() : int(std::min<qint64>(RowStart(top), bar->maximum())));
+  bar->setValue(following || lineCount_ == 0 ? bar->maximum() : int(std::min<qint64>(RowOf(top), bar->maximum())));
   viewport()->update();
 }
 
 void LogView::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
-  Rewrap();
+  Rewrap(false);
 }
 
 void LogView::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
   if (event->type() == QEvent::FontChange) {
     MeasureFont();
-    columns_ = 0;
-    Rewrap();
+    Rewrap(true);
   }
 }
 
@@ -146,14 +215,16 @@ void LogView::scrollContentsBy(int, int) { viewport()->update(); }
 void LogView::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   painter.setFont(font());
+  if (lineCount_ == 0) return;
   const int height = viewport()->height();
-  qint64 row = firstVisibleRow();
+  Found at = LineAtRow(firstVisibleRow());
   int y = kMargin;
-  for (qsizetype index = LineAtRow(row); index < lineCount() && y < height; row = RowStart(++index)) {
-    const QString text = line(index);
-    const qint64 rows = RowsOf(text.size());
-    for (qint64 r = row - RowStart(index); r < rows && y < height; ++r, y += rowHeight_)
-      PaintRow(painter, text, index, r * columns_, y);
+  for (qint64 r = firstVisibleRow() - at.row; y < height; r = 0) {
+    const QString text = QString::fromUtf8(Bytes(at.start));
+    for (const qint64 rows = RowsOf(text.size()); r < rows && y < height; ++r, y += rowHeight_)
+      PaintRow(painter, text, at.index, r * columns_, y);
+    if (++at.index == lineCount_) break;
+    at.start = Next(at.start);
   }
 }
 
@@ -183,10 +254,11 @@ LogView::Position LogView::PositionAt(const QPoint& point) const {
   const qint64 row = firstVisibleRow() + qint64(std::floor(double(point.y() - kMargin) / rowHeight_));
   if (row < 0) return {};
   if (row >= rowCount()) return {lineCount() - 1, LineLength(lineCount() - 1)};
-  const qsizetype index = LineAtRow(row);
-  const qsizetype from = (row - RowStart(index)) * columns_;
+  const Found at = LineAtRow(row);
+  const qsizetype from = (row - at.row) * columns_;
   const qsizetype column = from + qRound((point.x() - kMargin) / charWidth_);
-  return {index, std::clamp<qsizetype>(column, from, std::min<qsizetype>(from + columns_, LineLength(index)))};
+  const qsizetype length = Utf16Length(Bytes(at.start));
+  return {at.index, std::clamp<qsizetype>(column, from, std::min<qsizetype>(from + columns_, length))};
 }
 
 QString LogView::selectedText() const {
@@ -194,9 +266,10 @@ QString LogView::selectedText() const {
   const Position end = std::max(anchor_, cursor_);
   if (start == end) return {};
   if (start.line == end.line) return line(start.line).mid(start.column, end.column - start.column);
-  const qsizetype middle = LineStart(start.line + 1);
-  return line(start.line).mid(start.column) + u'\n' +
-         QString::fromUtf8(text_.data() + middle, LineStart(end.line) - middle) + line(end.line).left(end.column);
+  const Spot first = SpotOf(start.line);
+  const Spot last = SpotOf(end.line);
+  return QString::fromUtf8(Bytes(first)).mid(start.column) + u'\n' + Text(Next(first), last) +
+         QString::fromUtf8(Bytes(last)).left(end.column);
 }
 
 void LogView::selectAll() {

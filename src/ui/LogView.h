@@ -1,17 +1,18 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QByteArrayView>
 #include <QString>
 #include <vector>
 
 class QMenu;
 
 // A read-only, append-only log of text lines that stays small however long it
-// grows: the lines live in one UTF-8 buffer, each followed by a line feed, and
-// only the rows in sight are laid out and painted. The font is taken to be
-// monospaced, so a line wraps at the view's width after a fixed number of
-// characters. The text can be selected with the mouse or the keyboard and
-// copied; it cannot be edited.
+// grows: the lines are kept as UTF-8 text, each followed by a line feed, with
+// an index entry for every block of lines, and only the rows in sight are laid
+// out and painted. The font is taken to be monospaced, so a line wraps at the
+// view's width after a fixed number of characters. The text can be selected
+// with the mouse or the keyboard and copied; it cannot be edited.
 class LogView : public QAbstractScrollArea {
   Q_OBJECT
 
@@ -24,13 +25,13 @@ class LogView : public QAbstractScrollArea {
   void clear();
 
   QString toPlainText() const;  // the lines joined by line feeds
-  qsizetype lineCount() const { return qsizetype(lineEnd_.size()); }
+  qsizetype lineCount() const { return lineCount_; }
   QString line(qsizetype index) const;
   bool isReadOnly() const { return true; }
 
   // Characters per row at the current width, and rows of all lines wrapped.
   int columns() const { return columns_; }
-  qint64 rowCount() const { return rowEnd_.empty() ? 0 : rowEnd_.back(); }
+  qint64 rowCount() const { return rowCount_; }
   int firstVisibleRow() const;
 
   bool hasSelection() const { return anchor_ != cursor_; }
@@ -60,25 +61,46 @@ class LogView : public QAbstractScrollArea {
     qsizetype column = 0;
     auto operator<=>(const Position&) const = default;
   };
+  // Where a line's bytes start: the chunk and the offset in it.
+  struct Spot {
+    qsizetype chunk = 0;
+    qsizetype offset = 0;
+  };
+  // The first line of every block of lines, with the row it starts on.
+  struct Block {
+    Spot start;
+    qint64 row = 0;
+  };
+  // A line found by its row: its index, where it starts, and its first row.
+  struct Found {
+    qsizetype index = 0;
+    Spot start;
+    qint64 row = 0;
+  };
 
-  qsizetype LineStart(qsizetype index) const { return index == 0 ? 0 : qsizetype(lineEnd_[index - 1]); }
-  qsizetype LineBytes(qsizetype index) const { return qsizetype(lineEnd_[index]) - LineStart(index) - 1; }
+  QByteArrayView Bytes(Spot spot) const;  // a line's bytes without its '\n'
+  Spot Next(Spot spot) const;
+  Spot SpotOf(qsizetype index) const;
   qsizetype LineLength(qsizetype index) const;
-  qint64 RowStart(qsizetype index) const { return index == 0 ? 0 : rowEnd_[index - 1]; }
   qint64 RowsOf(qsizetype length) const;
-  qsizetype LineAtRow(qint64 row) const;
+  Found LineAtRow(qint64 row) const;
+  qint64 RowOf(qsizetype index) const;
+  QString Text(Spot from, Spot to) const;
   void AppendLine(QStringView text);
   void MeasureFont();
-  void Rewrap();
+  void Rewrap(bool always);
   void UpdateScrollRange();
   int VisibleRows() const;
   Position PositionAt(const QPoint& point) const;
   void PaintRow(QPainter& painter, const QString& text, qsizetype line, qsizetype from, int y) const;
   void ShareSelection() const;
 
-  std::vector<char> text_;          // every line in UTF-8, each ended by '\n'
-  std::vector<quint64> lineEnd_;    // offset just past each line's '\n'
-  std::vector<qint64> rowEnd_;      // rows of the lines up to and including each
+  // Every line in UTF-8, each ended by '\n', in chunks that never move once
+  // filled; a line never straddles two chunks.
+  std::vector<std::vector<char>> chunks_;
+  std::vector<Block> blocks_;
+  qsizetype lineCount_ = 0;
+  qint64 rowCount_ = 0;
   int columns_ = 1;
   qreal charWidth_ = 1;
   int rowHeight_ = 1;

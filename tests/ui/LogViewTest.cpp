@@ -252,22 +252,67 @@ TEST_F(LogViewTest, TypingChangesNothing) {
   EXPECT_EQ(view.selectedText(), "kept");
 }
 
+TEST_F(LogViewTest, RowsLeadToTheirLines) {
+  // Lines of many lengths, each naming itself, wrapped over one to several rows.
+  std::vector<qint64> firstRow;
+  QStringList texts;
+  qint64 rows = 0;
+  const int columns = view.columns();
+  for (int i = 0; i < 1000; ++i) {
+    const QString text = QString::number(i).leftJustified(i % 97 + 4, u'.');
+    firstRow.push_back(rows);
+    texts += text;
+    rows += (text.size() + columns - 1) / columns;
+    view.appendPlainText(text);
+  }
+  ASSERT_EQ(view.rowCount(), rows);
+  for (int k : {0, 1, 63, 64, 65, 127, 128, 500, 777, 900}) {
+    SCOPED_TRACE(k);
+    Bar()->setValue(int(firstRow[k]));
+    ASSERT_EQ(view.firstVisibleRow(), firstRow[k]);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, Cell(0, 0));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier, Cell(0, columns));
+    EXPECT_EQ(view.selectedText(), texts[k].left(columns));
+  }
+}
+
+TEST_F(LogViewTest, AVeryLongLineIsKeptWhole) {
+  QString longLine;
+  for (int i = 0; i < 100000; ++i) longLine += QChar(u'a' + i % 26);
+  view.appendPlainText("before");
+  view.appendPlainText(longLine);
+  view.appendPlainText("after");
+  EXPECT_EQ(view.line(1), longLine);
+  EXPECT_EQ(view.line(2), "after");
+  EXPECT_EQ(view.toPlainText(), "before\n" + longLine + "\nafter");
+  EXPECT_EQ(view.rowCount(), 1 + (100000 + view.columns() - 1) / view.columns() + 1);
+  view.selectAll();
+  EXPECT_EQ(view.selectedText(), view.toPlainText());
+}
+
 TEST_F(LogViewTest, AMillionLinesAreKept) {
   constexpr int kLines = 1000000;
-  qsizetype characters = 0;
+  QString expected;
   for (int i = 0; i < kLines; ++i) {
     const QString text = QString("%1:%2").arg(i % 65536, 5, 10, QChar('0')).arg(i, 10, 10, QChar('0'));
-    characters += text.size() + 1;
+    if (i > 0) expected += u'\n';
+    expected += text;
     view.appendPlainText(text);
   }
   EXPECT_EQ(view.lineCount(), kLines);
   EXPECT_EQ(view.line(0), "00000:0000000000");
   EXPECT_EQ(view.line(kLines - 1), "16959:0000999999");
   EXPECT_EQ(view.line(500000), "41248:0000500000");
-  EXPECT_EQ(view.toPlainText().size(), characters - 1);
+  EXPECT_EQ(view.rowCount(), kLines);
+  EXPECT_TRUE(view.toPlainText() == expected);
   EXPECT_EQ(Bar()->value(), Bar()->maximum());
-  view.selectAll();
-  EXPECT_EQ(view.selectedText().size(), characters - 1);
+
+  // From the fourth character of the first line to the third of the last.
+  QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, Cell(0, 3));
+  QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier, Cell(VisibleRows() - 1, 2));
+  EXPECT_TRUE(view.selectedText() == expected.mid(3, expected.size() - 3 - 14));
 }
 
 }  // namespace
