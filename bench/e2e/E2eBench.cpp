@@ -95,14 +95,16 @@ void ResponseAndCpu(Bench& bench, const QTemporaryDir& dir, int frames) {
   const QString transcript = dir.filePath("transcript.txt");
   bench.Start({"--no-powerup", "--transcript", transcript}, false);
   VirtualReader& reader = bench.Reader();
-  const int from = int(reader.Lines().size());
+  reader.Forget();
   const double cpu0 = CpuSeconds();
   QElapsedTimer wall;
   wall.start();
   for (int k = 1; k <= frames; ++k) {
     reader.Control("card");
-    // Returns once the window is back in its event loop with the frame answered.
-    if (!reader.AwaitCount(from, "cmd - 0", k)) Fail("a card frame was not answered");
+    // Returns once the window is back in its event loop with the frame
+    // answered; forgetting keeps the harness's own work per frame small.
+    if (!reader.AwaitCount(0, "cmd - 0", 1)) Fail("a card frame was not answered");
+    reader.Forget();
   }
   const double cpu = CpuSeconds() - cpu0;
   const double elapsed = wall.elapsed() / 1000.0;

@@ -125,4 +125,22 @@ TEST_F(ControlPanel, SetOptionsThenGetOptionsChangesTheDecoding) {
   ExpectLogFrom(log, {"Orvane series", "00258:0000197637"});
 }
 
+// Get Options discards a reply cut off half-way: no "RESET" follows it,
+// only the option reply's own frame.
+TEST_F(ControlPanel, GetOptionsDropsAHalfReceivedReply) {
+  StartReader({"--no-powerup", "--options", "A"});
+  Form().SetModelIndex(1);
+  Connect();
+  Settle();
+  Form().CheckBox6->setChecked(false);
+  const int log = int(Log().size());
+  const int out = int(reader->Lines().size());
+  reader->Control("fault cut 258:197637");
+  ASSERT_TRUE(reader->Await([&] { return Form().Protocol().State().DecoderState != 0; }));
+  Form().Button3->click();
+  ExpectLogFrom(log, {"Orvane series"});
+  EXPECT_EQ(CommandsSince(out), QStringList{"- O"});
+  EXPECT_TRUE(Form().CheckBox6->isChecked());
+}
+
 }  // namespace
