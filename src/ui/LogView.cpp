@@ -67,7 +67,8 @@ void LogView::AppendLine(QStringView text) {
   if (chunks_.empty() || chunks_.back().capacity() - chunks_.back().size() < size)
     chunks_.emplace_back().reserve(std::max<std::size_t>(kChunkBytes, size));
   std::vector<char>& chunk = chunks_.back();
-  if (lineCount_ % kBlockLines == 0) blocks_.push_back({{qsizetype(chunks_.size()) - 1, qsizetype(chunk.size())}, rowCount_});
+  if (lineCount_ % kBlockLines == 0)
+    blocks_.push_back({{qsizetype(chunks_.size()) - 1, qsizetype(chunk.size())}, rowCount_});
   chunk.insert(chunk.end(), bytes.begin(), bytes.end());
   chunk.push_back('\n');
   ++lineCount_;
