@@ -2,6 +2,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include "SessionFixture.h"
 
@@ -141,6 +142,32 @@ TEST_F(Cards, AsciiLinesAreBoundedAndEndWithLineFeedThenCarriageReturn) {
   reader->Control("raw 31 32 0A 78 0D");
   ExpectLogFrom(log, {QString(255, 'A'), "RESET", "12"});
   EXPECT_EQ(CommandsSince(out), (QStringList{"- 0", "- 0"}));
+}
+
+// Alt and a press on the logo turn the trace on: every byte of a frame shows
+// with the decoder's state, however the line split the frame into reads.
+TEST_F(Cards, TraceShowsEveryByteOfAFrame) {
+  StartReader({"--no-powerup"});
+  Form().SetModelIndex(0);
+  Form().cbAutoBeep->setChecked(false);
+  Connect();
+  Settle();
+  QTest::mousePress(Form().Image1, Qt::LeftButton, Qt::AltModifier);
+  const int log = int(Log().size());
+  reader->Control("card 258:197637");
+  const QStringList expected{"[0]02",     "[1]06",         "[2]01",           "[2]02", "[2]03",
+                             "[2]04",     "[2]05",         "[3]0F",           "{0F}",  "[4]03",
+                             "good code", "Orvane series", "00258:0000197637", "reset"};
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log().endsWith("reset"); }, 10000)) << Log().join('|').toStdString();
+  Settle();
+  QStringList bytes;
+  int announced = 0;
+  for (const QString& line : Log().mid(log)) {
+    if (line.startsWith("Framed <") && line.endsWith('>')) announced += line.mid(8).chopped(1).toInt();
+    else bytes.append(line);
+  }
+  EXPECT_EQ(bytes, expected);
+  EXPECT_EQ(announced, 9);
 }
 
 TEST_F(Cards, PowerUpReportBringsAStatusRequest) {
