@@ -127,8 +127,10 @@ void ResponseAndCpu(Bench& bench, const QTemporaryDir& dir, int frames) {
   // Below the RTS lead only when the reader read its clock late after a write.
   std::printf("  responses under the 2 ms lead: %zu\n",
               std::size_t(std::count_if(latency.begin(), latency.end(), [](double ms) { return ms < 2.0; })));
-  std::printf("CPU of the window process: %.3f ms per card frame (%.2f s over %d frames, %.1f s wall, %.1f ms wall per frame)\n",
-              cpu * 1000.0 / frames, cpu, frames, elapsed, elapsed * 1000.0 / frames);
+  std::printf(
+      "CPU of the window process: %.3f ms per card frame (%.2f s over %d frames, %.1f s wall, %.1f ms wall per "
+      "frame)\n",
+      cpu * 1000.0 / frames, cpu, frames, elapsed, elapsed * 1000.0 / frames);
 }
 
 void MemoryOfLongLog(Bench& bench, int lines) {
@@ -154,10 +156,11 @@ void MemoryOfLongLog(Bench& bench, int lines) {
     }
   }
   const double cpu = CpuSeconds() - cpu0;
-  std::printf("Log of %d lines: VmRSS %ld kB before, %ld kB after (%.1f bytes a line), peak VmHWM %ld kB; "
-              "%.2f us CPU and %.2f us wall a line\n",
-              logLines(), rssBefore, StatusKb("VmRSS"), (StatusKb("VmRSS") - rssBefore) * 1024.0 / logLines(),
-              StatusKb("VmHWM"), cpu * 1e6 / logLines(), wall.elapsed() * 1000.0 / logLines());
+  std::printf(
+      "Log of %d lines: VmRSS %ld kB before, %ld kB after (%.1f bytes a line), peak VmHWM %ld kB; "
+      "%.2f us CPU and %.2f us wall a line\n",
+      logLines(), rssBefore, StatusKb("VmRSS"), (StatusKb("VmRSS") - rssBefore) * 1024.0 / logLines(),
+      StatusKb("VmHWM"), cpu * 1e6 / logLines(), wall.elapsed() * 1000.0 / logLines());
   bench.Stop();
 }
 

@@ -68,9 +68,7 @@ const std::string& PortErrorTexts(int reasonCode) {
 }
 
 EComPort::EComPort(int reasonCode, int systemCode)
-    : std::runtime_error(MessageWithCode(reasonCode, systemCode)),
-      reasonCode_(reasonCode),
-      systemCode_(systemCode) {}
+    : std::runtime_error(MessageWithCode(reasonCode, systemCode)), reasonCode_(reasonCode), systemCode_(systemCode) {}
 
 EComPort::EComPort(int reasonCode)
     : std::runtime_error(PortErrorTexts(reasonCode)), reasonCode_(reasonCode), systemCode_(-1) {}

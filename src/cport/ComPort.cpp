@@ -22,9 +22,7 @@ class FlagScope {
   bool& flag_;
 };
 
-int ClampToInt(uint64_t value) {
-  return static_cast<int>(std::min<uint64_t>(value, std::numeric_limits<int>::max()));
-}
+int ClampToInt(uint64_t value) { return static_cast<int>(std::min<uint64_t>(value, std::numeric_limits<int>::max())); }
 
 }  // namespace
 
@@ -149,9 +147,7 @@ void TCustomComPort::EndLoading() {
 
 void TCustomComPort::SetDeviceFactory(DeviceFactory factory) { deviceFactory_ = std::move(factory); }
 
-void TCustomComPort::SetPortResolver(serialdev::PortResolver resolver) {
-  portResolver_ = std::move(resolver);
-}
+void TCustomComPort::SetPortResolver(serialdev::PortResolver resolver) { portResolver_ = std::move(resolver); }
 
 void TCustomComPort::SetErrorReporter(ErrorReporter reporter) { errorReporter_ = std::move(reporter); }
 
@@ -434,20 +430,48 @@ TComErrors TCustomComPort::CollectLineErrors() {
 
 // ---- notifications
 
-void TCustomComPort::NotifyAfterClose() { if (OnAfterClose) OnAfterClose(this); }
-void TCustomComPort::NotifyAfterOpen() { if (OnAfterOpen) OnAfterOpen(this); }
-void TCustomComPort::NotifyBeforeClose() { if (OnBeforeClose) OnBeforeClose(this); }
-void TCustomComPort::NotifyBeforeOpen() { if (OnBeforeOpen) OnBeforeOpen(this); }
-void TCustomComPort::NotifyRxChar(int Count) { if (OnRxChar) OnRxChar(this, Count); }
-void TCustomComPort::NotifyTxEmpty() { if (OnTxEmpty) OnTxEmpty(this); }
-void TCustomComPort::NotifyBreak() { if (OnBreak) OnBreak(this); }
-void TCustomComPort::NotifyRing() { if (OnRing) OnRing(this); }
-void TCustomComPort::NotifyRxFlag() { if (OnRxFlag) OnRxFlag(this); }
-void TCustomComPort::NotifyCTSChange(bool OnOff) { if (OnCTSChange) OnCTSChange(this, OnOff); }
-void TCustomComPort::NotifyDSRChange(bool OnOff) { if (OnDSRChange) OnDSRChange(this, OnOff); }
-void TCustomComPort::NotifyError(TComErrors Errors) { if (OnError) OnError(this, Errors); }
-void TCustomComPort::NotifyRLSDChange(bool OnOff) { if (OnRLSDChange) OnRLSDChange(this, OnOff); }
-void TCustomComPort::NotifyRx80Full() { if (OnRx80Full) OnRx80Full(this); }
+void TCustomComPort::NotifyAfterClose() {
+  if (OnAfterClose) OnAfterClose(this);
+}
+void TCustomComPort::NotifyAfterOpen() {
+  if (OnAfterOpen) OnAfterOpen(this);
+}
+void TCustomComPort::NotifyBeforeClose() {
+  if (OnBeforeClose) OnBeforeClose(this);
+}
+void TCustomComPort::NotifyBeforeOpen() {
+  if (OnBeforeOpen) OnBeforeOpen(this);
+}
+void TCustomComPort::NotifyRxChar(int Count) {
+  if (OnRxChar) OnRxChar(this, Count);
+}
+void TCustomComPort::NotifyTxEmpty() {
+  if (OnTxEmpty) OnTxEmpty(this);
+}
+void TCustomComPort::NotifyBreak() {
+  if (OnBreak) OnBreak(this);
+}
+void TCustomComPort::NotifyRing() {
+  if (OnRing) OnRing(this);
+}
+void TCustomComPort::NotifyRxFlag() {
+  if (OnRxFlag) OnRxFlag(this);
+}
+void TCustomComPort::NotifyCTSChange(bool OnOff) {
+  if (OnCTSChange) OnCTSChange(this, OnOff);
+}
+void TCustomComPort::NotifyDSRChange(bool OnOff) {
+  if (OnDSRChange) OnDSRChange(this, OnOff);
+}
+void TCustomComPort::NotifyError(TComErrors Errors) {
+  if (OnError) OnError(this, Errors);
+}
+void TCustomComPort::NotifyRLSDChange(bool OnOff) {
+  if (OnRLSDChange) OnRLSDChange(this, OnOff);
+}
+void TCustomComPort::NotifyRx80Full() {
+  if (OnRx80Full) OnRx80Full(this);
+}
 
 void TCustomComPort::NotifyDeviceRemoved(const EComPort& error) {
   if (OnDeviceRemoved) {
@@ -476,9 +500,7 @@ bool TCustomComPort::event(QEvent* e) {
         }
       }
       break;
-    case ComThreadNotice::kFailure:
-      ReportError(notice->error);
-      break;
+    case ComThreadNotice::kFailure: ReportError(notice->error); break;
   }
   return true;
 }

@@ -5,14 +5,13 @@
 
 namespace {
 
-constexpr uint32_t kBaudRates[] = {0,     110,   300,   600,    1200,   2400,   4800,   9600,
+constexpr uint32_t kBaudRates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
                                    14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
 // Event mask bit of each TComEvent, by ordinal.
 constexpr uint32_t kEventBits[] = {
-    serialdev::EV_RXCHAR, serialdev::EV_TXEMPTY, serialdev::EV_RXFLAG, serialdev::EV_RING,
-    serialdev::EV_BREAK,  serialdev::EV_CTS,     serialdev::EV_DSR,    serialdev::EV_ERR,
-    serialdev::EV_RLSD,   serialdev::EV_RX80FULL};
+    serialdev::EV_RXCHAR, serialdev::EV_TXEMPTY, serialdev::EV_RXFLAG, serialdev::EV_RING, serialdev::EV_BREAK,
+    serialdev::EV_CTS,    serialdev::EV_DSR,     serialdev::EV_ERR,    serialdev::EV_RLSD, serialdev::EV_RX80FULL};
 
 }  // namespace
 

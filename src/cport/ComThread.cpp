@@ -23,8 +23,7 @@ QEvent::Type ComThreadNotice::EventType() {
   return type;
 }
 
-void ComThreadNotice::Post(QObject* receiver, Kind kind, uint64_t openCount, int code,
-                           std::exception_ptr error) {
+void ComThreadNotice::Post(QObject* receiver, Kind kind, uint64_t openCount, int code, std::exception_ptr error) {
   ComThreadNotice* notice;
   {
     std::lock_guard lock(NoticeMutex());
@@ -38,8 +37,8 @@ const ComThreadNotice* ComThreadNotice::From(const QEvent* event) {
   return event->type() == EventType() ? static_cast<const ComThreadNotice*>(event) : nullptr;
 }
 
-TComThread::TComThread(TCustomComPort& port, serialdev::SerialDevice& device, TComEvents events,
-                       TSyncMethod syncMethod, uint64_t openCount)
+TComThread::TComThread(TCustomComPort& port, serialdev::SerialDevice& device, TComEvents events, TSyncMethod syncMethod,
+                       uint64_t openCount)
     : port_(port), device_(device), syncMethod_(syncMethod), openCount_(openCount) {
   device_.SetEventMask(EventsToMask(events));
   device_.BeginEventWaits();

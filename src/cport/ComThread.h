@@ -21,8 +21,7 @@ class TCustomComPort;
 class ComThreadNotice : public QEvent {
  public:
   enum Kind { kDispatch, kRemoval, kFailure };
-  static void Post(QObject* receiver, Kind kind, uint64_t openCount, int code = 0,
-                   std::exception_ptr error = nullptr);
+  static void Post(QObject* receiver, Kind kind, uint64_t openCount, int code = 0, std::exception_ptr error = nullptr);
   // The notice an event is, or null.
   static const ComThreadNotice* From(const QEvent* event);
 
@@ -43,8 +42,8 @@ class ComThreadNotice : public QEvent {
 class TComThread {
  public:
   // Sets the device's event mask and starts waiting.
-  TComThread(TCustomComPort& port, serialdev::SerialDevice& device, TComEvents events,
-             TSyncMethod syncMethod, uint64_t openCount);
+  TComThread(TCustomComPort& port, serialdev::SerialDevice& device, TComEvents events, TSyncMethod syncMethod,
+             uint64_t openCount);
   ~TComThread();
   TComThread(const TComThread&) = delete;
   TComThread& operator=(const TComThread&) = delete;

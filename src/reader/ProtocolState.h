@@ -15,6 +15,6 @@ struct ProtocolState {
   std::uint8_t FrameStartFlag = 0;
   std::uint8_t FrameEndFlag = 0;
   bool TraceEnabled = false;
-  std::string AsciiLine;            // at most ReaderProtocol::AsciiLineLimit characters
-  std::int32_t ReaderId = 0;        // sent as the ID byte in ID mode; set by every ID-mode frame
+  std::string AsciiLine;      // at most ReaderProtocol::AsciiLineLimit characters
+  std::int32_t ReaderId = 0;  // sent as the ID byte in ID mode; set by every ID-mode frame
 };

@@ -101,8 +101,7 @@ void ReaderProtocol::DecodeFramed(std::uint8_t b) {
       }
       ResetDecoder();
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -123,8 +122,7 @@ void ReaderProtocol::DecodeAscii(std::uint8_t b) {
         InterpretAsciiLine();
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -17,8 +17,7 @@ bool MakePrivateFolder(const QByteArray& path) {
     return false;
   }
   struct stat info {};
-  if (lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-      info.st_uid != getuid()) {
+  if (lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
     return false;
   }
   return (info.st_mode & 077) == 0 || chmod(path.constData(), 0700) == 0;
@@ -43,8 +42,7 @@ InstanceGuard::InstanceGuard(const QString& name) {
   const QByteArray path = QFile::encodeName(folder + u'/' + name);
   // O_NONBLOCK keeps a FIFO or device planted under the name from blocking
   // the open; anything but a regular file is refused right after.
-  const int fd = open(path.constData(),
-                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  const int fd = open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (fd < 0) {
     return;
   }

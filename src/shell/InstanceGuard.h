@@ -7,7 +7,7 @@
 // The kernel drops the lock when the descriptor closes, so a crash or a kill
 // never leaves a stale guard behind.
 class InstanceGuard {
-public:
+ public:
   // Tries to take the guard called `name`; Held() tells whether it succeeded.
   explicit InstanceGuard(const QString& name);
   ~InstanceGuard();
@@ -21,6 +21,6 @@ public:
   // owned by the user); empty when no safe folder can be had.
   static QString RuntimeFolder(const QString& name);
 
-private:
+ private:
   int fd_ = -1;
 };

@@ -47,8 +47,8 @@ QFont ScaledFont(const QStringList& families, int pixels, double scale, bool bol
 }  // namespace
 
 Taboutbox::Taboutbox(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
   const double scale = logicalDpiX() / kDesignDpi;
   const auto s = [scale](int pixels) { return qRound(pixels * scale); };
   const auto place = [&s](int left, int top, int width, int height) {
@@ -136,17 +136,14 @@ void Taboutbox::showEvent(QShowEvent* event) {
 // the focus: the dialog has neither a default nor a cancel button.
 void Taboutbox::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
-  case Qt::Key_Escape:
-    event->accept();
-    return;
-  case Qt::Key_Return:
-  case Qt::Key_Enter:
-    if (Button1->hasFocus()) {
-      Button1->click();
-    }
-    event->accept();
-    return;
-  default:
-    QDialog::keyPressEvent(event);
+    case Qt::Key_Escape: event->accept(); return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (Button1->hasFocus()) {
+        Button1->click();
+      }
+      event->accept();
+      return;
+    default: QDialog::keyPressEvent(event);
   }
 }

@@ -13,7 +13,7 @@ class QTextEdit;
 class Taboutbox : public QDialog {
   Q_OBJECT
 
-public:
+ public:
   explicit Taboutbox(QWidget* parent = nullptr);
 
   // Switches the notice's word wrap on and shows the box modally.
@@ -28,10 +28,10 @@ public:
   QTextEdit* RichEdit1;
   QPushButton* Button1;
 
-protected:
+ protected:
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
-private:
+ private:
   void Button1Click();
 };

@@ -7,7 +7,8 @@ QChar TimeSeparator(const QLocale& locale) {
   const QString format = locale.timeFormat(QLocale::ShortFormat);
   for (qsizetype i = 0; i + 1 < format.size(); ++i) {
     QChar c = format[i];
-    if ((c == 'h' || c == 'H') && format[i + 1] != c) return format[i + 1].isLetterOrNumber() ? QChar(':') : format[i + 1];
+    if ((c == 'h' || c == 'H') && format[i + 1] != c)
+      return format[i + 1].isLetterOrNumber() ? QChar(':') : format[i + 1];
   }
   return ':';
 }
@@ -22,6 +23,6 @@ QString ClockText(const QDateTime& when, const QLocale& locale) {
   const int hour12 = hour % 12 == 0 ? 12 : hour % 12;
   const QChar sep = TimeSeparator(locale);
   QString designator = hour < 12 ? locale.amText() : locale.pmText();
-  return locale.toString(when.date(), QLocale::LongFormat) + "  " + designator + ' ' + TwoDigits(hour12) +
-         sep + TwoDigits(time.minute()) + sep + TwoDigits(time.second());
+  return locale.toString(when.date(), QLocale::LongFormat) + "  " + designator + ' ' + TwoDigits(hour12) + sep +
+         TwoDigits(time.minute()) + sep + TwoDigits(time.second());
 }

@@ -8,8 +8,7 @@ QString ReportedText(const QString& message) {
 }
 
 void ReportError(const std::exception& error) {
-  OperatorMessages::ShowBox(kApplicationTitle, ReportedText(QString::fromLocal8Bit(error.what())),
-                            MessageIcon::Error);
+  OperatorMessages::ShowBox(kApplicationTitle, ReportedText(QString::fromLocal8Bit(error.what())), MessageIcon::Error);
 }
 
 void ReportUnknownError() {

@@ -136,8 +136,8 @@ qint64 LogView::RowsOf(qsizetype length) const { return length == 0 ? 1 : (lengt
 
 // The line that holds a row: the block by binary search, then the line within it.
 LogView::Found LogView::LineAtRow(qint64 row) const {
-  const auto block = std::upper_bound(blocks_.begin(), blocks_.end(), row,
-                                      [](qint64 r, const Block& b) { return r < b.row; }) - 1;
+  const auto block =
+      std::upper_bound(blocks_.begin(), blocks_.end(), row, [](qint64 r, const Block& b) { return r < b.row; }) - 1;
   Found found{(block - blocks_.begin()) * kBlockLines, block->start, block->row};
   for (;;) {
     const qint64 rows = RowsOf(Utf16Length(Bytes(found.start)));

@@ -55,7 +55,6 @@ W* Named(W* widget, const char* name, const QString& hint = {}) {
   return widget;
 }
 
-
 }  // namespace
 
 int TForm1::S(int pixels) const { return qRound(pixels * scale_); }
@@ -150,14 +149,14 @@ void TForm1::BuildSettingsGroup() {
   comm1->setCursor(Qt::PointingHandCursor);
   stack->addWidget(Panel3);
 
-  auto box = [this](QWidget* parent, const char* name, const char* caption, const QString& hint, int x, int y,
-                    int w, int h) {
+  auto box = [this](QWidget* parent, const char* name, const char* caption, const QString& hint, int x, int y, int w,
+                    int h) {
     auto* check = Named(new QCheckBox(caption, parent), name, hint);
     check->setGeometry(S(x), S(y), S(w), S(h));
     return check;
   };
-  auto button = [this](QWidget* parent, const char* name, const char* caption, const QString& hint, int x, int y,
-                       int w, int h) {
+  auto button = [this](QWidget* parent, const char* name, const char* caption, const QString& hint, int x, int y, int w,
+                       int h) {
     auto* push = Named(new QPushButton(caption, parent), name, hint);
     push->setGeometry(S(x), S(y), S(w), S(h));
     push->setCursor(Qt::PointingHandCursor);
@@ -183,8 +182,8 @@ void TForm1::BuildSettingsGroup() {
     check->setCursor(Qt::PointingHandCursor);
   }
   Button3 = button(options, "Button3", "Get Options", "Get the software options.", 7, 103, 96, 31);
-  Button5 = button(options, "Button5", "Set Options", "Set the software options according to the checkboxes.", 7,
-                   135, 96, 31);
+  Button5 = button(options, "Button5", "Set Options", "Set the software options according to the checkboxes.", 7, 135,
+                   96, 31);
   Button3->setEnabled(false);
   Button5->setEnabled(false);
   options->hide();
@@ -296,9 +295,9 @@ void TForm1::BuildDisplayColumn() {
 }
 
 void TForm1::SetTabOrder() {
-  QWidget* order[] = {Button4,   Button1,   Button2,   CheckBox1,     CheckBox2,     one,          two,
-                      status,    seMyID,    cbIDmode,  cbAutoBeep,    Button3,       CheckBox3,    CheckBox4,
-                      CheckBox5, CheckBox6, Button5,   comm1,         fmt0,          fmt1,         spd0,
+  QWidget* order[] = {Button4,   Button1,       Button2,       CheckBox1,     CheckBox2, one,       two,
+                      status,    seMyID,        cbIDmode,      cbAutoBeep,    Button3,   CheckBox3, CheckBox4,
+                      CheckBox5, CheckBox6,     Button5,       comm1,         fmt0,      fmt1,      spd0,
                       spd1,      ModelItems[0], ModelItems[1], ModelItems[2], Memo1};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }

@@ -6,8 +6,8 @@
 namespace {
 
 void ToolkitBox(const QString& caption, const QString& text, MessageIcon icon) {
-  QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information, caption,
-                  text, QMessageBox::Ok);
+  QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information, caption, text,
+                  QMessageBox::Ok);
   box.exec();
 }
 

@@ -57,9 +57,9 @@ QByteArray ValueOf(const QByteArray& line) {
 }
 
 struct Position {
-  qsizetype header = -1;    // index of the section's header line
-  qsizetype lastEntry = -1; // last non-blank line of the section
-  qsizetype key = -1;       // the key's line
+  qsizetype header = -1;     // index of the section's header line
+  qsizetype lastEntry = -1;  // last non-blank line of the section
+  qsizetype key = -1;        // the key's line
 };
 
 Position Find(const QList<Line>& lines, const QByteArray& section, const QByteArray& key) {
@@ -93,8 +93,8 @@ std::optional<QByteArray> PrivateProfile::Lookup(const QByteArray& text, const Q
   return ValueOf(lines[pos.key].text);
 }
 
-QByteArray PrivateProfile::WithValue(const QByteArray& text, const QByteArray& section,
-                                     const QByteArray& key, const QByteArray& value) {
+QByteArray PrivateProfile::WithValue(const QByteArray& text, const QByteArray& section, const QByteArray& key,
+                                     const QByteArray& value) {
   QList<Line> lines = SplitLines(text);
   QByteArray eol = text.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
   QByteArray entry = key + '=' + value;

@@ -11,8 +11,7 @@ class PrivateProfile {
  public:
   // The value of key in section, trimmed of blanks and of one pair of
   // enclosing quotes, or nothing when the file, section or key is missing.
-  static std::optional<QByteArray> ReadString(const QString& path, const QByteArray& section,
-                                              const QByteArray& key);
+  static std::optional<QByteArray> ReadString(const QString& path, const QByteArray& section, const QByteArray& key);
   // Sets key in section to value, creating the file and the section when
   // needed. Returns false when the file cannot be written; it is then left
   // as it was.
@@ -20,8 +19,7 @@ class PrivateProfile {
                           const QByteArray& value);
 
   // The same two operations on the text of a file, for callers that hold it.
-  static std::optional<QByteArray> Lookup(const QByteArray& text, const QByteArray& section,
-                                          const QByteArray& key);
-  static QByteArray WithValue(const QByteArray& text, const QByteArray& section,
-                              const QByteArray& key, const QByteArray& value);
+  static std::optional<QByteArray> Lookup(const QByteArray& text, const QByteArray& section, const QByteArray& key);
+  static QByteArray WithValue(const QByteArray& text, const QByteArray& section, const QByteArray& key,
+                              const QByteArray& value);
 };

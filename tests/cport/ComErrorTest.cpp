@@ -25,8 +25,7 @@ TEST(ComErrorTest, MessagesCarryTheCodeInDecimalExceptReasonsFourAndFourteen) {
   EXPECT_EQ(open.ReasonCode(), 1);
   EXPECT_EQ(open.SystemCode(), 2);
 
-  EXPECT_STREQ(EComPort(kEscapeFailed, 1234567).what(),
-               "EscapeCommFunction function failed (win error code: 1234567)");
+  EXPECT_STREQ(EComPort(kEscapeFailed, 1234567).what(), "EscapeCommFunction function failed (win error code: 1234567)");
   EXPECT_STREQ(EComPort(kSetTimeoutsFailed, -5).what(), "SetCommTimeouts failed (win error code: -5)");
 
   const EComPort property(kSetWhileConnected);

@@ -13,7 +13,10 @@ class ComPortTransferTest : public PortFixture {
 };
 
 TEST_F(ComPortTransferTest, SendTextWritesEveryByte) {
-  const std::string bytes("~\x00\xff\x7f" "A", 5);
+  const std::string bytes(
+      "~\x00\xff\x7f"
+      "A",
+      5);
   EXPECT_EQ(port->SendText(bytes), 5);
   EXPECT_EQ(line->Written(), bytes);
   EXPECT_EQ(port->SendText(""), 0);
@@ -79,10 +82,8 @@ TEST_F(ComPortTransferTest, MissingTransferIsReasonFourBeforeAnythingElse) {
   char buffer[4];
   std::string text = "keep";
   for (const auto& call : std::vector<std::function<void()>>{
-           [&] { port->SendBufferAsync("a", 1, nullptr); },
-           [&] { port->SendTextAsync("a", nullptr); },
-           [&] { port->ReceiveBufferAsync(buffer, 4, nullptr); },
-           [&] { port->ReceiveTextAsync(text, 4, nullptr); },
+           [&] { port->SendBufferAsync("a", 1, nullptr); }, [&] { port->SendTextAsync("a", nullptr); },
+           [&] { port->ReceiveBufferAsync(buffer, 4, nullptr); }, [&] { port->ReceiveTextAsync(text, 4, nullptr); },
            [&] { port->AwaitTransfer(nullptr); }}) {
     const EComPort e = Raised(call);
     EXPECT_EQ(e.ReasonCode(), 4);
@@ -102,8 +103,7 @@ struct OperationFailure {
 
 void PrintTo(const OperationFailure& f, std::ostream* os) { *os << f.name; }
 
-class ComPortOperationFailure : public ComPortTransferTest,
-                                public ::testing::WithParamInterface<OperationFailure> {};
+class ComPortOperationFailure : public ComPortTransferTest, public ::testing::WithParamInterface<OperationFailure> {};
 
 TEST_P(ComPortOperationFailure, RaisesItsReasonWithTheSystemCode) {
   line->Fail(GetParam().deviceOperation, EIO);
@@ -117,7 +117,11 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ComPortOperationFailure,
     ::testing::Values(
         OperationFailure{"SendText", "Write", 2, [](TCustomComPort& p) { p.SendText("x"); }},
-        OperationFailure{"ReceiveText", "Read", 3, [](TCustomComPort& p) { std::string t; p.ReceiveText(t, 1); }},
+        OperationFailure{"ReceiveText", "Read", 3,
+                         [](TCustomComPort& p) {
+                           std::string t;
+                           p.ReceiveText(t, 1);
+                         }},
         OperationFailure{"CancelTransfers", "Purge", 5, [](TCustomComPort& p) { p.CancelTransfers(); }},
         OperationFailure{"QueuedInputCount", "ClearErrors", 10, [](TCustomComPort& p) { p.QueuedInputCount(); }},
         OperationFailure{"CollectLineErrors", "ClearErrors", 10, [](TCustomComPort& p) { p.CollectLineErrors(); }},
@@ -162,10 +166,9 @@ TEST_F(ComPortTransferTest, LineErrorsAndSignalsAreMapped) {
   EXPECT_TRUE(port->CollectLineErrors().Empty());
 
   port->Parity().SetCheck(true);
-  line->RaiseErrors(serialdev::CE_RXPARITY | serialdev::CE_OVERRUN | serialdev::CE_RXOVER |
-                    serialdev::CE_TXFULL | serialdev::CE_BREAK | serialdev::CE_IOE | serialdev::CE_MODE);
-  EXPECT_EQ(port->CollectLineErrors(),
-            (TComErrors{ceRxParity, ceOverrun, ceRxOver, ceTxFull, ceBreak, ceIO, ceMode}));
+  line->RaiseErrors(serialdev::CE_RXPARITY | serialdev::CE_OVERRUN | serialdev::CE_RXOVER | serialdev::CE_TXFULL |
+                    serialdev::CE_BREAK | serialdev::CE_IOE | serialdev::CE_MODE);
+  EXPECT_EQ(port->CollectLineErrors(), (TComErrors{ceRxParity, ceOverrun, ceRxOver, ceTxFull, ceBreak, ceIO, ceMode}));
 
   line->SetModemStatus(serialdev::MS_CTS_ON | serialdev::MS_RING_ON | serialdev::MS_RLSD_ON);
   EXPECT_EQ(port->ReadLineSignals(), (TLineSignals{lsCTS, lsRing, lsRLSD}));

@@ -46,17 +46,16 @@ TEST_P(FlowControlReading, SummarisesRtsCtsAndXonXoff) {
   EXPECT_EQ(flow.FlowControl(), f.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, FlowControlReading,
-    ::testing::Values(FlowFields{rtsHandshake, true, false, false, fcHardware},
-                      FlowFields{rtsHandshake, true, true, false, fcCustom},
-                      FlowFields{rtsEnable, true, false, false, fcCustom},
-                      FlowFields{rtsDisable, false, true, true, fcSoftware},
-                      FlowFields{rtsDisable, false, true, false, fcCustom},
-                      FlowFields{rtsDisable, true, true, true, fcCustom},
-                      FlowFields{rtsDisable, false, false, false, fcNone},
-                      FlowFields{rtsToggle, false, false, false, fcCustom},
-                      FlowFields{rtsHandshake, false, false, false, fcCustom}));
+INSTANTIATE_TEST_SUITE_P(Table, FlowControlReading,
+                         ::testing::Values(FlowFields{rtsHandshake, true, false, false, fcHardware},
+                                           FlowFields{rtsHandshake, true, true, false, fcCustom},
+                                           FlowFields{rtsEnable, true, false, false, fcCustom},
+                                           FlowFields{rtsDisable, false, true, true, fcSoftware},
+                                           FlowFields{rtsDisable, false, true, false, fcCustom},
+                                           FlowFields{rtsDisable, true, true, true, fcCustom},
+                                           FlowFields{rtsDisable, false, false, false, fcNone},
+                                           FlowFields{rtsToggle, false, false, false, fcCustom},
+                                           FlowFields{rtsHandshake, false, false, false, fcCustom}));
 
 TEST(ComSettingsTest, WritingFlowControlRewritesOnlyItsFields) {
   TComFlowControl flow;

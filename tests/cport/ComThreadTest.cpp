@@ -10,9 +10,7 @@ using namespace std::chrono_literals;
 
 class ComThreadTest : public PortFixture {
  protected:
-  bool LogHas(const std::string& entry) const {
-    return std::find(Log.begin(), Log.end(), entry) != Log.end();
-  }
+  bool LogHas(const std::string& entry) const { return std::find(Log.begin(), Log.end(), entry) != Log.end(); }
   bool AwaitLog(const std::string& entry) {
     return PumpUntil([&] { return LogHas(entry); });
   }
@@ -77,8 +75,7 @@ TEST_F(ComThreadTest, EveryEventReachesItsHandlerInOrder) {
     Log.push_back("RxChar:" + std::to_string(count));
   };
   ASSERT_TRUE(AwaitLog("Rx80Full"));
-  EXPECT_EQ(Log, (Strings{"RxChar:3", "TxEmpty", "Break", "Ring", "CTS:1", "DSR:1", "RxFlag", "RLSD:1",
-                          "Rx80Full"}));
+  EXPECT_EQ(Log, (Strings{"RxChar:3", "TxEmpty", "Break", "Ring", "CTS:1", "DSR:1", "RxFlag", "RLSD:1", "Rx80Full"}));
 }
 
 TEST_F(ComThreadTest, OnlyEventsOfTheSetAtOpenAreWatched) {

@@ -42,9 +42,7 @@ class PosixDeviceEvents : public ::testing::Test {
     }
     return pending.get();
   }
-  bool StillWaiting(std::chrono::milliseconds span) {
-    return pending.wait_for(span) == std::future_status::timeout;
-  }
+  bool StillWaiting(std::chrono::milliseconds span) { return pending.wait_for(span) == std::future_status::timeout; }
   uint32_t Queued() {
     uint32_t errors = 0, queued = 0;
     EXPECT_EQ(device.ClearErrors(errors, queued), 0);

@@ -46,7 +46,8 @@ std::vector<uint8_t> PtyPair::PeerRead(size_t count, std::chrono::milliseconds l
       got.insert(got.end(), chunk, chunk + n);
       continue;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd p{master_, POLLIN, 0};
     poll(&p, 1, static_cast<int>(left.count()));

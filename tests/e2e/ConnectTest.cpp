@@ -118,7 +118,7 @@ TEST_F(Cards, ExtremeCodesAndBackToBackFramesAreAllDecoded) {
   reader->Control("card 0:0");
   reader->Control("card 1:1");
   ExpectLogFrom(log, {"Pallox series", "65535:0016777215", "Pallox series", "00000:0000000000", "Pallox series",
-                    "00001:0000000001"});
+                      "00001:0000000001"});
   EXPECT_EQ(CommandsSince(out), (QStringList{"- 0", "- 0", "- 0"}));
 }
 
@@ -155,16 +155,29 @@ TEST_F(Cards, TraceShowsEveryByteOfAFrame) {
   QTest::mousePress(Form().Image1, Qt::LeftButton, Qt::AltModifier);
   const int log = int(Log().size());
   reader->Control("card 258:197637");
-  const QStringList expected{"[0]02",     "[1]06",         "[2]01",           "[2]02", "[2]03",
-                             "[2]04",     "[2]05",         "[3]0F",           "{0F}",  "[4]03",
-                             "good code", "Orvane series", "00258:0000197637", "reset"};
+  const QStringList expected{"[0]02",
+                             "[1]06",
+                             "[2]01",
+                             "[2]02",
+                             "[2]03",
+                             "[2]04",
+                             "[2]05",
+                             "[3]0F",
+                             "{0F}",
+                             "[4]03",
+                             "good code",
+                             "Orvane series",
+                             "00258:0000197637",
+                             "reset"};
   ASSERT_TRUE(QTest::qWaitFor([&] { return Log().endsWith("reset"); }, 10000)) << Log().join('|').toStdString();
   Settle();
   QStringList bytes;
   int announced = 0;
   for (const QString& line : Log().mid(log)) {
-    if (line.startsWith("Framed <") && line.endsWith('>')) announced += line.mid(8).chopped(1).toInt();
-    else bytes.append(line);
+    if (line.startsWith("Framed <") && line.endsWith('>'))
+      announced += line.mid(8).chopped(1).toInt();
+    else
+      bytes.append(line);
   }
   EXPECT_EQ(bytes, expected);
   EXPECT_EQ(announced, 9);

@@ -69,8 +69,10 @@ void DecoderModel::Take(unsigned char b) {
       if (--remaining_ == 0) state_ = 3;
       return;
     case 3:
-      if (b == checksum_) state_ = 4;
-      else Reset();
+      if (b == checksum_)
+        state_ = 4;
+      else
+        Reset();
       return;
     case 4:
       if (b == endFlag_) {
@@ -85,7 +87,6 @@ void DecoderModel::Take(unsigned char b) {
       }
       Reset();
       return;
-    default:
-      return;
+    default: return;
   }
 }

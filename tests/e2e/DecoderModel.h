@@ -17,7 +17,7 @@ class DecoderModel {
   void Silence();
 
   QStringList lines;
-  int cards = 0;         // good card frames, each owed one event response
+  int cards = 0;  // good card frames, each owed one event response
   int oneByteFrames = 0;
   int readerId = 0;
 

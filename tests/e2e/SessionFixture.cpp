@@ -8,9 +8,10 @@
 #include <QTimer>
 
 SessionFixture::SessionFixture() : savedRoute_(OperatorMessages::Route()) {
-  OperatorMessages::Route() = {
-      [this](const QString& caption, const QString& text, MessageIcon) { boxes.push_back({caption, text}); },
-      [this] { ++beeps; }};
+  OperatorMessages::Route() = {[this](const QString& caption, const QString& text, MessageIcon) {
+                                 boxes.push_back({caption, text});
+                               },
+                               [this] { ++beeps; }};
 }
 
 SessionFixture::~SessionFixture() {
@@ -96,6 +97,4 @@ QStringList SessionFixture::CommandsSince(int from) const {
   return commands;
 }
 
-QStringList EventResponse(const QString& id) {
-  return {id + " 0", id + " L", id + " 1", id + " l"};
-}
+QStringList EventResponse(const QString& id) { return {id + " 0", id + " L", id + " 1", id + " l"}; }

@@ -34,16 +34,13 @@ class Plan {
     for (int card = 0; card < kGoodFrames; ++card) {
       if (Chance(0.12)) {
         switch (Pick(7)) {
-          case 0:
-            steps.push_back({"fault noise", true, false});
-            break;
+          case 0: steps.push_back({"fault noise", true, false}); break;
           case 1:
             // Noise with a good frame behind it in the same burst.
             steps.push_back({"raw " + HexOf(Noise() + Frame(SafeCode())), false, true});
             ++card;
             break;
-          default:
-            steps.push_back({QString("fault %1 %2").arg(kinds[Pick(5)], CodeText(SafeCode())), true, false});
+          default: steps.push_back({QString("fault %1 %2").arg(kinds[Pick(5)], CodeText(SafeCode())), true, false});
         }
       }
       steps.push_back({"card " + CodeText(Code()), false, true});

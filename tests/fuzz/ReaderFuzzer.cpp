@@ -71,12 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t before = panel.log.size();
     std::size_t chunkSize = 0;
     switch ((op >> 4) & 3) {
-      case 2:
-        loop.Idle(input.Byte());
-        break;
-      case 3:
-        protocol.ResetDecoder();
-        break;
+      case 2: loop.Idle(input.Byte()); break;
+      case 3: protocol.ResetDecoder(); break;
       default: {
         const std::string chunk = input.Bytes(input.Byte());
         chunkSize = chunk.size();

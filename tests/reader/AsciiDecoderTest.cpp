@@ -62,7 +62,8 @@ TEST_F(AsciiDecoderTest, OnlyCommaDigitsCapitalsAndSmallSAreLineCharacters) {
   link.connected = false;
   ReceiveText(",09AZs\n\r");
   EXPECT_EQ(panel.log, Lines{",09AZs"});
-  for (const std::string& bad : std::vector<std::string>{"a", "t", " ", "-", "/", ":", "@", "[", "\x7f", "\x80", std::string(1, '\0')}) {
+  for (const std::string& bad :
+       std::vector<std::string>{"a", "t", " ", "-", "/", ":", "@", "[", "\x7f", "\x80", std::string(1, '\0')}) {
     panel.log.clear();
     ReceiveText("12" + bad + "34\n\r");
     EXPECT_EQ(panel.log, Lines{"34"}) << Hex(bad);

@@ -74,8 +74,8 @@ TEST_F(CommandTest, EventResponseFollowsControlLock) {
 
 TEST_F(CommandTest, OptionLetterCountsUncheckedBoxes) {
   const std::vector<std::pair<std::array<bool, 4>, std::string>> cases{
-      {{true, true, true, false}, "I"},  {{true, true, true, true}, "A"},  {{false, false, false, false}, "P"},
-      {{false, true, true, true}, "B"},  {{true, false, true, true}, "C"}, {{true, true, false, true}, "E"},
+      {{true, true, true, false}, "I"}, {{true, true, true, true}, "A"},  {{false, false, false, false}, "P"},
+      {{false, true, true, true}, "B"}, {{true, false, true, true}, "C"}, {{true, true, false, true}, "E"},
       {{false, true, false, true}, "F"}};
   for (const auto& [boxes, letter] : cases) {
     panel.options = boxes;

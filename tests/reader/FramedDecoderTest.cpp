@@ -46,17 +46,16 @@ TEST_F(FramedDecoderTest, FrameSplitAtAnyPointDecodesAlike) {
 TEST_F(FramedDecoderTest, SeveralFramesInOneChunk) {
   panel.controlLock = false;
   Receive(kCardFrame + " D5 06 FF FF FF FF FF FB DA 41 F5 02 70 70 FA");
-  EXPECT_EQ(panel.log, (Lines{"Orvane series", "00258:0000197637", "Wimsel series", "65535:0016777215",
-                              "Yorvel series", "OPEN"}));
+  EXPECT_EQ(panel.log,
+            (Lines{"Orvane series", "00258:0000197637", "Wimsel series", "65535:0016777215", "Yorvel series", "OPEN"}));
   EXPECT_EQ(Commands(), (Lines{"7E 30", "7E 30"}));
 }
 
 TEST_F(FramedDecoderTest, StartFlagNamesFamilyAndFixesEndFlag) {
-  const std::vector<std::pair<std::string, std::string>> families{
-      {"02 06 00 00 00 00 01 01 03", "Orvane series"},
-      {"D5 06 00 00 00 00 01 01 DA", "Wimsel series"},
-      {"E5 06 00 00 00 00 01 01 EA", "Pallox series"},
-      {"F5 06 00 00 00 00 01 01 FA", "Yorvel series"}};
+  const std::vector<std::pair<std::string, std::string>> families{{"02 06 00 00 00 00 01 01 03", "Orvane series"},
+                                                                  {"D5 06 00 00 00 00 01 01 DA", "Wimsel series"},
+                                                                  {"E5 06 00 00 00 00 01 01 EA", "Pallox series"},
+                                                                  {"F5 06 00 00 00 00 01 01 FA", "Yorvel series"}};
   for (const auto& [frame, family] : families) {
     panel.log.clear();
     Receive(frame);

@@ -10,7 +10,8 @@ using InvariantTest = ProtocolTest;
 // Random chunks biased towards the bytes the decoder cares about, with the
 // data format, ID mode and trace switched between chunks and time passing.
 TEST_F(InvariantTest, RandomChunksKeepStateAndLinesInBounds) {
-  const std::string interesting = Bytes("02 D5 E5 F5 03 DA EA FA 06 02 0A 0D 50 52 70 F5 E8 1F 20 00 FF") + "sSPOFRTH0123,";
+  const std::string interesting =
+      Bytes("02 D5 E5 F5 03 DA EA FA 06 02 0A 0D 50 52 70 F5 E8 1F 20 00 FF") + "sSPOFRTH0123,";
   for (const bool connected : {false, true}) {
     link.connected = connected;
     std::mt19937 random(connected ? 7 : 11);

@@ -13,7 +13,7 @@
 namespace {
 
 class AboutBoxTest : public ::testing::Test {
-protected:
+ protected:
   void Open() {
     box_.open();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&box_));
@@ -98,10 +98,21 @@ TEST_F(AboutBoxTest, EveryWayOfClosingHidesItForTheNextShowing) {
   const QString notice = box_.RichEdit1->toPlainText();
   const std::vector<std::pair<const char*, std::function<void()>>> ways = {
       {"Alt+O", [&] { QTest::keyClick(box_.RichEdit1, Qt::Key_O, Qt::AltModifier); }},
-      {"Enter on Close", [&] { box_.Button1->setFocus(); QTest::keyClick(box_.Button1, Qt::Key_Return); }},
+      {"Enter on Close",
+       [&] {
+         box_.Button1->setFocus();
+         QTest::keyClick(box_.Button1, Qt::Key_Return);
+       }},
       {"keypad Enter on Close",
-       [&] { box_.Button1->setFocus(); QTest::keyClick(box_.Button1, Qt::Key_Enter, Qt::KeypadModifier); }},
-      {"Space on Close", [&] { box_.Button1->setFocus(); QTest::keyClick(box_.Button1, Qt::Key_Space); }},
+       [&] {
+         box_.Button1->setFocus();
+         QTest::keyClick(box_.Button1, Qt::Key_Enter, Qt::KeypadModifier);
+       }},
+      {"Space on Close",
+       [&] {
+         box_.Button1->setFocus();
+         QTest::keyClick(box_.Button1, Qt::Key_Space);
+       }},
       {"mouse on Close", [&] { QTest::mouseClick(box_.Button1, Qt::LeftButton); }},
       {"close box", [&] { box_.windowHandle()->close(); }},
   };

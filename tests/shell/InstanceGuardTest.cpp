@@ -16,7 +16,7 @@ namespace {
 const QString kName = QStringLiteral("trellum");
 
 class InstanceGuardTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ASSERT_TRUE(runtime_.isValid());
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path()));
@@ -125,7 +125,7 @@ TEST_F(InstanceGuardTest, ThingsThatAreNoFileRefuse) {
 // Without a usable XDG_RUNTIME_DIR the guard lives in a private folder in
 // /tmp; the tests use a name of their own so as not to meet a running program.
 class FallbackFolderTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     name_ = QStringLiteral("trellum-test-%1").arg(getpid());
     folder_ = QStringLiteral("/tmp/%1-%2").arg(name_).arg(getuid());
@@ -177,8 +177,7 @@ TEST_F(FallbackFolderTest, PlantedFolderIsNotTrusted) {
   qunsetenv("XDG_RUNTIME_DIR");
   QTemporaryDir planted;
   ASSERT_TRUE(planted.isValid());
-  ASSERT_EQ(symlink(QFile::encodeName(planted.path()).constData(),
-                    QFile::encodeName(folder_).constData()), 0);
+  ASSERT_EQ(symlink(QFile::encodeName(planted.path()).constData(), QFile::encodeName(folder_).constData()), 0);
   EXPECT_TRUE(InstanceGuard::RuntimeFolder(name_).isEmpty());
   EXPECT_FALSE(InstanceGuard(name_).Held()) << "symbolic link to a folder";
   ASSERT_TRUE(QFile::remove(folder_));

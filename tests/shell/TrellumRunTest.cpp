@@ -28,8 +28,8 @@
 namespace {
 
 const QString kRefusalCaption = QStringLiteral("Multiple Instance Error");
-const QString kRefusalText = QStringLiteral(
-    "You have run another instance of this program already. Click it on the system tray to activite.");
+const QString kRefusalText =
+    QStringLiteral("You have run another instance of this program already. Click it on the system tray to activite.");
 
 struct ShownMessage {
   QString caption;
@@ -48,7 +48,7 @@ QStringList& CreatedWindows() {
 }
 
 class CreationRecorder : public QObject {
-public:
+ public:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::WindowTitleChange) {
       auto* widget = qobject_cast<QWidget*>(watched);
@@ -92,13 +92,13 @@ bool WaitForFlock(qint64 pid, const QString& path) {
 }
 
 class TrellumRunTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ASSERT_TRUE(folder_.isValid());
     runtime_ = folder_.filePath(QStringLiteral("runtime"));
     ASSERT_TRUE(QDir().mkpath(runtime_));
-    ASSERT_TRUE(QFile::setPermissions(runtime_, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                    QFileDevice::ExeOwner));
+    ASSERT_TRUE(
+        QFile::setPermissions(runtime_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_));
     qputenv("QT_QPA_PLATFORM", "offscreen");
     settingsPath_ = folder_.filePath(QStringLiteral("trellum.INI"));
@@ -174,8 +174,7 @@ TEST_F(TrellumRunTest, FirstCopyRunsWithItsTitleHoldingTheGuardUntilTheLoopEnds)
   bool guardFreeWhileRunning = true;
   const int exitCode = Run([&](TForm1& form, Taboutbox& about) {
     applicationName = QCoreApplication::applicationName();
-    applicationIcon =
-        QApplication::windowIcon().pixmap(32, 32).toImage() == ApplicationIcon().pixmap(32, 32).toImage();
+    applicationIcon = QApplication::windowIcon().pixmap(32, 32).toImage() == ApplicationIcon().pixmap(32, 32).toImage();
     caption = form.windowTitle();
     formShown = form.isVisible();
     aboutHidden = !about.isVisible() && about.objectName() == QStringLiteral("aboutbox");
@@ -304,8 +303,7 @@ TEST_F(TrellumRunTest, AboutButtonShowsTheAboutBoxModallyEachTime) {
       for (int i = 0; i < 2; ++i) {
         QTimer::singleShot(0, &about, [&] {
           ++showings;
-          allModalAndWrapped = allModalAndWrapped && about.isVisible() &&
-                               QApplication::activeModalWidget() == &about &&
+          allModalAndWrapped = allModalAndWrapped && about.isVisible() && QApplication::activeModalWidget() == &about &&
                                about.RichEdit1->lineWrapMode() == QTextEdit::WidgetWidth;
           about.Button1->click();
         });

@@ -32,8 +32,7 @@ void ExpectPanel(TForm1& f, PanelState s) {
 }
 
 TEST_F(Connection, ConnectSendsStatusRequestAndGetOptionsByModel) {
-  const std::pair<int, std::string> cases[] = {
-      {0, "[[7E 3F]"}, {1, "[[7E 3F]][7E 4F]"}, {2, "[[7E 3F]][7E 4F]"}};
+  const std::pair<int, std::string> cases[] = {{0, "[[7E 3F]"}, {1, "[[7E 3F]][7E 4F]"}, {2, "[[7E 3F]][7E 4F]"}};
   for (const auto& [model, wire] : cases) {
     SCOPED_TRACE(model);
     TForm1& f = Form();
@@ -86,11 +85,10 @@ TEST_F(Connection, IdModeConnectHoldsRtsUntilGetOptions) {
 TEST_F(Connection, PortNameAndSpeedAreAppliedAtConnect) {
   WriteSettings("[Ports]\nCOM2=/dev/bench-reader\n");
   TForm1& f = Form();
-  const std::tuple<int, bool, bool, std::string, uint32_t> cases[] = {
-      {1, false, false, "/dev/bench-reader", 1200},
-      {2, true, false, "/dev/ttyS2", 9600},
-      {7, false, true, "/dev/ttyS7", 38400},
-      {0, true, true, "/dev/ttyS0", 115200}};
+  const std::tuple<int, bool, bool, std::string, uint32_t> cases[] = {{1, false, false, "/dev/bench-reader", 1200},
+                                                                      {2, true, false, "/dev/ttyS2", 9600},
+                                                                      {7, false, true, "/dev/ttyS7", 38400},
+                                                                      {0, true, true, "/dev/ttyS0", 115200}};
   for (const auto& [index, s0, s1, path, baud] : cases) {
     f.comm1->setCurrentIndex(index);
     f.spd0->setChecked(s0);
@@ -222,9 +220,9 @@ TEST_F(Connection, ControlPanelCommands) {
   TForm1& f = Form();
   Connect();
   const std::pair<QAbstractButton*, std::string> clicks[] = {
-      {f.CheckBox1, "[7E 4C]"}, {f.CheckBox1, "[7E 6C]"}, {f.CheckBox2, "[7E 52]"}, {f.CheckBox2, "[7E 72]"},
-      {f.one, "[7E 31]"},       {f.two, "[7E 32]"},       {f.status, "[7E 3F]"},    {f.Button3, "][7E 4F]"},
-      {f.Button5, "[7E 6F 49]"}};
+      {f.CheckBox1, "[7E 4C]"}, {f.CheckBox1, "[7E 6C]"}, {f.CheckBox2, "[7E 52]"},
+      {f.CheckBox2, "[7E 72]"}, {f.one, "[7E 31]"},       {f.two, "[7E 32]"},
+      {f.status, "[7E 3F]"},    {f.Button3, "][7E 4F]"},  {f.Button5, "[7E 6F 49]"}};
   for (const auto& [button, wire] : clicks) {
     line->ClearCalls();
     button->click();

@@ -8,8 +8,7 @@
 namespace {
 
 TEST(ErrorReport, FullStopOnlyAfterCharactersAboveTheDot) {
-  EXPECT_EQ(ReportedText("Unable to open com port (win error code: 2)"),
-            "Unable to open com port (win error code: 2)");
+  EXPECT_EQ(ReportedText("Unable to open com port (win error code: 2)"), "Unable to open com port (win error code: 2)");
   EXPECT_EQ(ReportedText("Cannot set property while connected"), "Cannot set property while connected.");
   EXPECT_EQ(ReportedText("Done."), "Done.");
   EXPECT_EQ(ReportedText("ends with a dash -"), "ends with a dash -");

@@ -35,7 +35,9 @@ class Peer {
   Peer& operator=(const Peer&) = delete;
 
   const std::string& Path() const { return path_; }
-  void Send(const std::string& bytes) { ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+  void Send(const std::string& bytes) {
+    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+  }
   // Waits until the window has sent these bytes, then forgets them.
   bool Expect(const std::string& bytes) {
     const bool seen = QTest::qWaitFor([&] { return received.find(bytes) != std::string::npos; }, 3000);

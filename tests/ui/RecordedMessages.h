@@ -15,8 +15,9 @@ class RecordedMessages {
   };
 
   RecordedMessages() : saved_(OperatorMessages::Route()) {
-    OperatorMessages::Route() = {[this](const QString& caption, const QString& text,
-                                        MessageIcon icon) { boxes.push_back({caption, text, icon}); },
+    OperatorMessages::Route() = {[this](const QString& caption, const QString& text, MessageIcon icon) {
+                                   boxes.push_back({caption, text, icon});
+                                 },
                                  [this] { ++beeps; }};
   }
   ~RecordedMessages() { OperatorMessages::Route() = saved_; }

@@ -45,7 +45,7 @@ TEST_F(SettingsFileTest, PortValuesFollowTheReadingRule) {
   EXPECT_EQ(PortFrom("-1"), -1);
   EXPECT_EQ(PortFrom("  5  "), 5);
   EXPECT_EQ(PortFrom(""), 0);
-  EXPECT_EQ(PortFrom("0x"), 0);       // two characters only: not turned into "$"
+  EXPECT_EQ(PortFrom("0x"), 0);  // two characters only: not turned into "$"
   EXPECT_EQ(PortFrom("$"), 0);
   EXPECT_EQ(PortFrom("3a"), 0);
   EXPECT_EQ(PortFrom("2147483647"), 2147483647);

@@ -295,8 +295,8 @@ TEST_F(WindowLayout, ClockShowsTheInjectedTime) {
       const QString text = f.StatusBar1->currentMessage();
       QString digits = text.right(8);
       if (digits.size() == 8) digits[2] = digits[5] = ':';
-      return text.startsWith(date + "  " + c.designator + " ") && text.size() == date.size() + 3 +
-             c.designator.size() + 8 && digits == c.clock;
+      return text.startsWith(date + "  " + c.designator + " ") &&
+             text.size() == date.size() + 3 + c.designator.size() + 8 && digits == c.clock;
     };
     EXPECT_TRUE(QTest::qWaitFor(shown, 2000)) << f.StatusBar1->currentMessage().toStdString();
   }

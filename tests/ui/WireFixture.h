@@ -34,7 +34,8 @@ class WireFixture : public WindowFixture {
         out += call.value ? "[" : "]";
       } else if (call.operation == "Write") {
         std::string hex;
-        for (uint8_t b : call.bytes) hex += (hex.empty() ? "" : " ") + QByteArray(1, char(b)).toHex().toUpper().toStdString();
+        for (uint8_t b : call.bytes)
+          hex += (hex.empty() ? "" : " ") + QByteArray(1, char(b)).toHex().toUpper().toStdString();
         if (!out.empty() && out.back() != '[' && out.back() != ']') out += ' ';
         out += hex;
       }

@@ -29,4 +29,4 @@ bool needsBinary(FaultKind kind);
 //   id        the frame with an ID byte of 0x20 or more (replacing or inserted after the start flag)
 Bytes faultBytes(FaultKind kind, const Reader& reader, const CardCode& code, Random& random);
 
-}
+}  // namespace vreader

@@ -13,38 +13,38 @@ namespace vreader {
 // queued and go out as the line accepts them, so a peer that does not read
 // never blocks the reader.
 class Line {
-public:
-    Line(std::string device, int baud, std::string link);
-    ~Line();
-    Line(const Line&) = delete;
-    Line& operator=(const Line&) = delete;
+ public:
+  Line(std::string device, int baud, std::string link);
+  ~Line();
+  Line(const Line&) = delete;
+  Line& operator=(const Line&) = delete;
 
-    void open();
-    void close();
-    bool isOpen() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
-    const std::string& path() const { return path_; }
-    bool isPty() const { return device_.empty(); }
+  void open();
+  void close();
+  bool isOpen() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+  const std::string& path() const { return path_; }
+  bool isPty() const { return device_.empty(); }
 
-    void queue(const Bytes& bytes);
-    bool wantsWrite() const { return !out_.empty(); }
-    // Writes what the line accepts; returns the bytes written (one burst).
-    Bytes flush();
-    // Returns what arrived; an empty result with the line closed means it hung up.
-    Bytes read();
-    // Bytes sent but not yet taken by the peer (pseudo-terminal only).
-    int unread() const;
+  void queue(const Bytes& bytes);
+  bool wantsWrite() const { return !out_.empty(); }
+  // Writes what the line accepts; returns the bytes written (one burst).
+  Bytes flush();
+  // Returns what arrived; an empty result with the line closed means it hung up.
+  Bytes read();
+  // Bytes sent but not yet taken by the peer (pseudo-terminal only).
+  int unread() const;
 
-private:
-    void updateLink();
+ private:
+  void updateLink();
 
-    std::string device_;
-    int baud_;
-    std::string link_;
-    std::string path_;
-    int fd_ = -1;
-    int slave_ = -1;
-    std::deque<std::uint8_t> out_;
+  std::string device_;
+  int baud_;
+  std::string link_;
+  std::string path_;
+  int fd_ = -1;
+  int slave_ = -1;
+  std::deque<std::uint8_t> out_;
 };
 
-}
+}  // namespace vreader

@@ -9,141 +9,128 @@ namespace vreader {
 
 namespace {
 
-long long number(std::string_view option, std::string_view text, long long min, long long max, int base = 10)
-{
-    long long value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < min || value > max)
-        throw Failure("bad value \"" + std::string(text) + "\" for " + std::string(option));
-    return value;
+long long number(std::string_view option, std::string_view text, long long min, long long max, int base = 10) {
+  long long value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < min || value > max)
+    throw Failure("bad value \"" + std::string(text) + "\" for " + std::string(option));
+  return value;
 }
 
-std::vector<std::string_view> split(std::string_view text)
-{
-    std::vector<std::string_view> parts;
-    for (std::size_t start = 0;;) {
-        auto comma = text.find(',', start);
-        parts.push_back(text.substr(start, comma - start));
-        if (comma == std::string_view::npos)
-            return parts;
-        start = comma + 1;
+std::vector<std::string_view> split(std::string_view text) {
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0;;) {
+    auto comma = text.find(',', start);
+    parts.push_back(text.substr(start, comma - start));
+    if (comma == std::string_view::npos) return parts;
+    start = comma + 1;
+  }
+}
+
+}  // namespace
+
+Options parseOptions(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    std::string_view value;
+    bool hasValue = false;
+    if (auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+      hasValue = true;
     }
-}
-
-}
-
-Options parseOptions(int argc, char** argv)
-{
-    Options o;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        std::string_view value;
-        bool hasValue = false;
-        if (auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            hasValue = true;
-        }
-        auto flag = [&] {
-            if (hasValue)
-                throw Failure("option " + std::string(arg) + " takes no value");
-        };
-        auto next = [&]() -> std::string_view {
-            if (hasValue)
-                return value;
-            if (i + 1 >= argc)
-                throw Failure("option " + std::string(arg) + " needs a value");
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            flag();
-            o.help = true;
-        } else if (arg == "--device") {
-            o.device = next();
-            if (o.device.empty())
-                throw Failure("option --device needs a path");
-        } else if (arg == "--link") {
-            o.link = next();
-        } else if (arg == "--baud") {
-            o.baud = int(number(arg, next(), 1, 4000000));
-            if (o.baud != 1200 && o.baud != 2400 && o.baud != 4800 && o.baud != 9600 && o.baud != 19200
-                && o.baud != 38400 && o.baud != 57600 && o.baud != 115200)
-                throw Failure("unsupported speed " + std::to_string(o.baud) + " for --baud");
-        } else if (arg == "--ids") {
-            o.ids.clear();
-            for (auto part : split(next())) {
-                auto id = std::uint8_t(number(arg, part, 0, 31));
-                for (auto known : o.ids)
-                    if (known == id)
-                        throw Failure("ID " + std::to_string(id) + " given twice in --ids");
-                o.ids.push_back(id);
-            }
-        } else if (arg == "--family") {
-            auto start = std::uint8_t(number(arg, next(), 0, 255, 16));
-            if (!isStartFlag(start))
-                throw Failure("--family takes one of the start flags 02, D5, E5, F5");
-            o.startFlag = start;
-        } else if (arg == "--mode") {
-            auto mode = number(arg, next(), 0, 3);
-            o.optionBits = std::uint8_t((o.optionBits & 12) | (mode & 1 ? 0 : 1) | (mode & 2 ? 0 : 2));
-        } else if (arg == "--options") {
-            auto letter = next();
-            if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'P')
-                throw Failure("--options takes one option letter A..P");
-            o.optionBits = std::uint8_t(letter[0] - 'A');
-        } else if (arg == "--period") {
-            o.periodMs = int(number(arg, next(), 1, 3600000));
-        } else if (arg == "--card") {
-            try {
-                o.card = parseCardCode(next());
-            } catch (const std::invalid_argument& e) {
-                throw Failure(std::string(e.what()) + " for --card");
-            }
-        } else if (arg == "--script") {
-            o.script = next();
-        } else if (arg == "--transcript") {
-            o.transcript = next();
-        } else if (arg == "--fault-rate") {
-            auto text = std::string(next());
-            std::size_t used = 0;
-            double rate = -1;
-            try {
-                rate = std::stod(text, &used);
-            } catch (const std::exception&) {
-            }
-            if (used != text.size() || !(rate >= 0 && rate <= 1))
-                throw Failure("bad value \"" + text + "\" for --fault-rate (a fraction from 0 to 1)");
-            o.faultRate = rate;
-        } else if (arg == "--fault-gap") {
-            o.faultGapMs = int(number(arg, next(), 0, 3600000));
-        } else if (arg == "--faults") {
-            o.faults.clear();
-            for (auto part : split(next())) {
-                auto kind = faultFromName(part);
-                if (!kind)
-                    throw Failure("unknown fault \"" + std::string(part) + "\" in --faults");
-                o.faults.push_back(*kind);
-            }
-        } else if (arg == "--seed") {
-            o.seed = std::uint64_t(number(arg, next(), 0, INT64_MAX));
-        } else if (arg == "--no-powerup") {
-            flag();
-            o.powerUp = false;
-        } else if (arg == "--quit-on-eof") {
-            flag();
-            o.quitOnEof = true;
-        } else {
-            throw Failure("unknown option \"" + std::string(argv[i]) + "\"");
-        }
+    auto flag = [&] {
+      if (hasValue) throw Failure("option " + std::string(arg) + " takes no value");
+    };
+    auto next = [&]() -> std::string_view {
+      if (hasValue) return value;
+      if (i + 1 >= argc) throw Failure("option " + std::string(arg) + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      flag();
+      o.help = true;
+    } else if (arg == "--device") {
+      o.device = next();
+      if (o.device.empty()) throw Failure("option --device needs a path");
+    } else if (arg == "--link") {
+      o.link = next();
+    } else if (arg == "--baud") {
+      o.baud = int(number(arg, next(), 1, 4000000));
+      if (o.baud != 1200 && o.baud != 2400 && o.baud != 4800 && o.baud != 9600 && o.baud != 19200 && o.baud != 38400 &&
+          o.baud != 57600 && o.baud != 115200)
+        throw Failure("unsupported speed " + std::to_string(o.baud) + " for --baud");
+    } else if (arg == "--ids") {
+      o.ids.clear();
+      for (auto part : split(next())) {
+        auto id = std::uint8_t(number(arg, part, 0, 31));
+        for (auto known : o.ids)
+          if (known == id) throw Failure("ID " + std::to_string(id) + " given twice in --ids");
+        o.ids.push_back(id);
+      }
+    } else if (arg == "--family") {
+      auto start = std::uint8_t(number(arg, next(), 0, 255, 16));
+      if (!isStartFlag(start)) throw Failure("--family takes one of the start flags 02, D5, E5, F5");
+      o.startFlag = start;
+    } else if (arg == "--mode") {
+      auto mode = number(arg, next(), 0, 3);
+      o.optionBits = std::uint8_t((o.optionBits & 12) | (mode & 1 ? 0 : 1) | (mode & 2 ? 0 : 2));
+    } else if (arg == "--options") {
+      auto letter = next();
+      if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'P')
+        throw Failure("--options takes one option letter A..P");
+      o.optionBits = std::uint8_t(letter[0] - 'A');
+    } else if (arg == "--period") {
+      o.periodMs = int(number(arg, next(), 1, 3600000));
+    } else if (arg == "--card") {
+      try {
+        o.card = parseCardCode(next());
+      } catch (const std::invalid_argument& e) {
+        throw Failure(std::string(e.what()) + " for --card");
+      }
+    } else if (arg == "--script") {
+      o.script = next();
+    } else if (arg == "--transcript") {
+      o.transcript = next();
+    } else if (arg == "--fault-rate") {
+      auto text = std::string(next());
+      std::size_t used = 0;
+      double rate = -1;
+      try {
+        rate = std::stod(text, &used);
+      } catch (const std::exception&) {
+      }
+      if (used != text.size() || !(rate >= 0 && rate <= 1))
+        throw Failure("bad value \"" + text + "\" for --fault-rate (a fraction from 0 to 1)");
+      o.faultRate = rate;
+    } else if (arg == "--fault-gap") {
+      o.faultGapMs = int(number(arg, next(), 0, 3600000));
+    } else if (arg == "--faults") {
+      o.faults.clear();
+      for (auto part : split(next())) {
+        auto kind = faultFromName(part);
+        if (!kind) throw Failure("unknown fault \"" + std::string(part) + "\" in --faults");
+        o.faults.push_back(*kind);
+      }
+    } else if (arg == "--seed") {
+      o.seed = std::uint64_t(number(arg, next(), 0, INT64_MAX));
+    } else if (arg == "--no-powerup") {
+      flag();
+      o.powerUp = false;
+    } else if (arg == "--quit-on-eof") {
+      flag();
+      o.quitOnEof = true;
+    } else {
+      throw Failure("unknown option \"" + std::string(argv[i]) + "\"");
     }
-    if (!o.device.empty() && !o.link.empty() && o.device == o.link)
-        throw Failure("--link must differ from --device");
-    return o;
+  }
+  if (!o.device.empty() && !o.link.empty() && o.device == o.link) throw Failure("--link must differ from --device");
+  return o;
 }
 
-const char* usageText()
-{
-    return R"(Usage: trellum-reader [OPTION]...
+const char* usageText() {
+  return R"(Usage: trellum-reader [OPTION]...
 Plays one proximity card reader, or several sharing one line, for trellum.
 
 Line:
@@ -204,4 +191,4 @@ Standard output, one line each:
 )";
 }
 
-}
+}  // namespace vreader

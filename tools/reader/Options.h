@@ -10,27 +10,27 @@
 namespace vreader {
 
 struct Options {
-    std::string device;  // empty: a new pseudo-terminal
-    std::string link;
-    int baud = 9600;
-    std::vector<std::uint8_t> ids;  // empty: one reader, ID mode off
-    std::uint8_t startFlag = 0x02;
-    std::uint8_t optionBits = 0x08;  // FMT0, FMT1 and NO BEEP on, REPEAT off
-    int periodMs = 0;
-    CardCode card{258, 197637};
-    std::string script;
-    std::string transcript;
-    double faultRate = 0;
-    int faultGapMs = 0;
-    std::vector<FaultKind> faults{std::begin(AllFaults), std::end(AllFaults)};
-    std::uint64_t seed = 1;
-    bool powerUp = true;
-    bool quitOnEof = false;
-    bool help = false;
+  std::string device;  // empty: a new pseudo-terminal
+  std::string link;
+  int baud = 9600;
+  std::vector<std::uint8_t> ids;  // empty: one reader, ID mode off
+  std::uint8_t startFlag = 0x02;
+  std::uint8_t optionBits = 0x08;  // FMT0, FMT1 and NO BEEP on, REPEAT off
+  int periodMs = 0;
+  CardCode card{258, 197637};
+  std::string script;
+  std::string transcript;
+  double faultRate = 0;
+  int faultGapMs = 0;
+  std::vector<FaultKind> faults{std::begin(AllFaults), std::end(AllFaults)};
+  std::uint64_t seed = 1;
+  bool powerUp = true;
+  bool quitOnEof = false;
+  bool help = false;
 };
 
 // Throws Failure with a message naming the bad option.
 Options parseOptions(int argc, char** argv);
 const char* usageText();
 
-}
+}  // namespace vreader

@@ -19,46 +19,46 @@ namespace vreader {
 // commands from standard input and the script, sends periodic reads, and
 // reports everything it receives and sends on standard output.
 class Session {
-public:
-    explicit Session(const Options& options);
-    ~Session();
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+ public:
+  explicit Session(const Options& options);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
-    int run();
+  int run();
 
-private:
-    void say(const std::string& line);
-    void send(const Reader& reader, const std::string& what, const Bytes& bytes);
-    void flushLine();
-    void readLine(Clock::time_point now);
-    void readInput();
-    void answer(const ParsedCommand& command, Clock::time_point now);
-    void runQueue(Clock::time_point now);
-    void execute(std::string_view text, Clock::time_point now);
-    void cardRead(Reader& reader, const std::optional<CardCode>& code);
-    void sendFault(Reader& reader, FaultKind kind, const CardCode& code);
-    void periodicRead(Clock::time_point now);
-    Reader* readerWithId(std::uint8_t id);
-    CardCode takeCard();
-    std::optional<Clock::time_point> nextDeadline() const;
+ private:
+  void say(const std::string& line);
+  void send(const Reader& reader, const std::string& what, const Bytes& bytes);
+  void flushLine();
+  void readLine(Clock::time_point now);
+  void readInput();
+  void answer(const ParsedCommand& command, Clock::time_point now);
+  void runQueue(Clock::time_point now);
+  void execute(std::string_view text, Clock::time_point now);
+  void cardRead(Reader& reader, const std::optional<CardCode>& code);
+  void sendFault(Reader& reader, FaultKind kind, const CardCode& code);
+  void periodicRead(Clock::time_point now);
+  Reader* readerWithId(std::uint8_t id);
+  CardCode takeCard();
+  std::optional<Clock::time_point> nextDeadline() const;
 
-    Options options_;
-    std::vector<Reader> readers_;
-    CommandParser parser_;
-    Line line_;
-    Transcript transcript_;
-    Random random_;
-    CardCode nextCard_;
-    std::deque<std::string> queue_;
-    std::optional<Clock::time_point> holdUntil_;
-    std::optional<Clock::time_point> nextPeriod_;
-    std::size_t turn_ = 0;
-    Clock::time_point lastReceived_{};
-    int inputFd_ = 0;
-    std::string input_;
-    int signalFd_ = -1;
-    bool quit_ = false;
+  Options options_;
+  std::vector<Reader> readers_;
+  CommandParser parser_;
+  Line line_;
+  Transcript transcript_;
+  Random random_;
+  CardCode nextCard_;
+  std::deque<std::string> queue_;
+  std::optional<Clock::time_point> holdUntil_;
+  std::optional<Clock::time_point> nextPeriod_;
+  std::size_t turn_ = 0;
+  Clock::time_point lastReceived_{};
+  int inputFd_ = 0;
+  std::string input_;
+  int signalFd_ = -1;
+  bool quit_ = false;
 };
 
-}
+}  // namespace vreader

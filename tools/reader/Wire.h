@@ -20,8 +20,7 @@ std::uint8_t endFlagFor(std::uint8_t startFlag);
 std::uint8_t checksumOf(std::span<const std::uint8_t> data);
 
 // Start flag, [ID], length (data + checksum), data, checksum, end flag.
-Bytes binaryFrame(std::uint8_t startFlag, std::optional<std::uint8_t> id,
-                  std::span<const std::uint8_t> data);
+Bytes binaryFrame(std::uint8_t startFlag, std::optional<std::uint8_t> id, std::span<const std::uint8_t> data);
 // The text closed by line feed then carriage return.
 Bytes asciiLine(std::string_view text);
 
@@ -33,4 +32,4 @@ std::string cardText(int asciiMode, const CardCode& code);
 
 std::string hex(std::span<const std::uint8_t> bytes);
 
-}
+}  // namespace vreader

@@ -102,12 +102,13 @@ int PosixDevice::Open(const std::string& path) {
   LineCounters counters;
   const int countersCode = ReadCounters(counters);
   hasCounters_ = countersCode == 0;
-  struct stat status{};
+  struct stat status {};
   isPseudoTerminal_ = ::fstat(fd, &status) == 0 && major(status.st_rdev) >= kPtySlaveMajorFirst &&
                       major(status.st_rdev) <= kPtySlaveMajorLast;
   const int code = (linesCode != 0 && !NoSuchFeature(linesCode)) ? linesCode
-                   : (countersCode != 0 && !NoSuchFeature(countersCode)) ? countersCode
-                   : ModemControl(TIOCMBIC, TIOCM_DTR | TIOCM_RTS);
+                   : (countersCode != 0 && !NoSuchFeature(countersCode))
+                       ? countersCode
+                       : ModemControl(TIOCMBIC, TIOCM_DTR | TIOCM_RTS);
   if (code != 0) {
     Close();
     return code;
@@ -179,8 +180,7 @@ bool PosixDevice::TransmitterBusy() const {
 int PosixDevice::SetState(const ControlBlock& dcb) {
   if (fd_ < 0) return EBADF;
   if (removed_) return removalCode_;
-  if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2)
-    return EINVAL;
+  if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2) return EINVAL;
   termios tio{};
   if (::tcgetattr(fd_, &tio) != 0) return Fail(errno);
   MakeRaw(tio);
@@ -246,8 +246,7 @@ int PosixDevice::SetQueueSizes(int input, int output) {
   return 0;
 }
 
-int PosixDevice::WaitWritable(size_t accepted, size_t count, int outQueue, Clock::time_point deadline,
-                              bool bounded) {
+int PosixDevice::WaitWritable(size_t accepted, size_t count, int outQueue, Clock::time_point deadline, bool bounded) {
   std::vector<pollfd> fds{{txAbort_.Fd(), POLLIN, 0}};
   int timeoutMs = bounded ? MillisecondsUntil(deadline) : -1;
   if (accepted < count) {
@@ -260,7 +259,8 @@ int PosixDevice::WaitWritable(size_t accepted, size_t count, int outQueue, Clock
       std::lock_guard lock(mutex_);
       baud = baud_;
     }
-    const int drainMs = static_cast<int>(std::clamp<int64_t>(int64_t{outQueue} * 10000 / std::max<uint32_t>(baud, 1), 1, 20));
+    const int drainMs =
+        static_cast<int>(std::clamp<int64_t>(int64_t{outQueue} * 10000 / std::max<uint32_t>(baud, 1), 1, 20));
     timeoutMs = timeoutMs < 0 ? drainMs : std::min(timeoutMs, drainMs);
   }
   const int code = PollFor(fds, timeoutMs);
@@ -354,8 +354,8 @@ int PosixDevice::Read(uint8_t* buffer, size_t count, size_t& read) {
     std::lock_guard lock(mutex_);
     t = timeouts_;
   }
-  const bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-                         t.ReadTotalTimeoutConstant == 0;
+  const bool immediate =
+      t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
   const bool firstByteEnds = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
                              t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
   const uint64_t totalMs = firstByteEnds ? t.ReadTotalTimeoutConstant
@@ -546,8 +546,8 @@ int PosixDevice::WaitEvent(uint32_t& occurred) {
       roomToReceive = received_.size() < inputSize_;
     }
     const bool pollLines = (hasModemLines_ && (mask & kLineEvents)) || (hasCounters_ && (mask & kCounterEvents));
-    std::vector<pollfd> fds{{stop_.Fd(), POLLIN, 0}, {wake_.Fd(), POLLIN, 0},
-                            {fd_, static_cast<short>(roomToReceive ? POLLIN : 0), 0}};
+    std::vector<pollfd> fds{
+        {stop_.Fd(), POLLIN, 0}, {wake_.Fd(), POLLIN, 0}, {fd_, static_cast<short>(roomToReceive ? POLLIN : 0), 0}};
     if (const int code = PollFor(fds, pollLines ? kLinePollMs : -1); code != 0) return code;
     if (fds[0].revents & POLLIN) return kWaitStopped;
     if (fds[1].revents & POLLIN) wake_.Clear();

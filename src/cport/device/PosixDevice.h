@@ -76,8 +76,7 @@ class PosixDevice final : public SerialDevice {
   int ModemControl(unsigned long request, int bits);
   int OutputQueue(int& bytes) const;
   bool TransmitterBusy() const;
-  int WaitWritable(size_t accepted, size_t count, int outQueue, Clock::time_point deadline,
-                   bool bounded);
+  int WaitWritable(size_t accepted, size_t count, int outQueue, Clock::time_point deadline, bool bounded);
 
   int fd_ = -1;
   int openError_ = 0;
@@ -93,9 +92,9 @@ class PosixDevice final : public SerialDevice {
   std::atomic<uint64_t> txAborts_{0};
   std::atomic<uint64_t> rxAborts_{0};
 
-  Wakeup stop_;      // ends event waits
-  Wakeup wake_;      // wakes an event wait to look again
-  Wakeup arrived_;   // the event wait queued bytes a read may be waiting for
+  Wakeup stop_;     // ends event waits
+  Wakeup wake_;     // wakes an event wait to look again
+  Wakeup arrived_;  // the event wait queued bytes a read may be waiting for
   Wakeup txAbort_;
   Wakeup rxAbort_;
 

@@ -25,19 +25,19 @@ struct ControlBlock {
   bool fParity = false;
   bool fOutxCtsFlow = false;
   bool fOutxDsrFlow = false;
-  uint8_t fDtrControl = 0;      // 0 disable, 1 enable, 2 handshake
+  uint8_t fDtrControl = 0;  // 0 disable, 1 enable, 2 handshake
   bool fDsrSensitivity = false;
   bool fTXContinueOnXoff = false;
   bool fOutX = false;
   bool fInX = false;
   bool fErrorChar = false;
   bool fNull = false;
-  uint8_t fRtsControl = 0;      // 0 disable, 1 enable, 2 handshake, 3 toggle
+  uint8_t fRtsControl = 0;  // 0 disable, 1 enable, 2 handshake, 3 toggle
   uint16_t XonLim = 0;
   uint16_t XoffLim = 0;
-  uint8_t ByteSize = 8;         // 5..8
-  uint8_t Parity = 0;           // 0 none, 1 odd, 2 even, 3 mark, 4 space
-  uint8_t StopBits = 0;         // 0 one, 1 one and a half, 2 two
+  uint8_t ByteSize = 8;  // 5..8
+  uint8_t Parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  uint8_t StopBits = 0;  // 0 one, 1 one and a half, 2 two
   char XonChar = 17;
   char XoffChar = 19;
   char ErrorChar = 0;
@@ -56,14 +56,28 @@ struct Timeouts {
 
 // Event mask bits of SetCommMask / WaitCommEvent.
 enum EventBit : uint32_t {
-  EV_RXCHAR = 0x1, EV_RXFLAG = 0x2, EV_TXEMPTY = 0x4, EV_CTS = 0x8, EV_DSR = 0x10,
-  EV_RLSD = 0x20, EV_BREAK = 0x40, EV_ERR = 0x80, EV_RING = 0x100, EV_RX80FULL = 0x400,
+  EV_RXCHAR = 0x1,
+  EV_RXFLAG = 0x2,
+  EV_TXEMPTY = 0x4,
+  EV_CTS = 0x8,
+  EV_DSR = 0x10,
+  EV_RLSD = 0x20,
+  EV_BREAK = 0x40,
+  EV_ERR = 0x80,
+  EV_RING = 0x100,
+  EV_RX80FULL = 0x400,
 };
 
 // Error flags of ClearCommError.
 enum ErrorFlag : uint32_t {
-  CE_RXOVER = 0x1, CE_OVERRUN = 0x2, CE_RXPARITY = 0x4, CE_FRAME = 0x8, CE_BREAK = 0x10,
-  CE_TXFULL = 0x100, CE_IOE = 0x400, CE_MODE = 0x8000,
+  CE_RXOVER = 0x1,
+  CE_OVERRUN = 0x2,
+  CE_RXPARITY = 0x4,
+  CE_FRAME = 0x8,
+  CE_BREAK = 0x10,
+  CE_TXFULL = 0x100,
+  CE_IOE = 0x400,
+  CE_MODE = 0x8000,
 };
 
 // Modem status bits of GetCommModemStatus.
@@ -86,9 +100,9 @@ class SerialDevice {
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
 
-  virtual int SetState(const ControlBlock& dcb) = 0;          // SetCommState
-  virtual int SetTimeouts(const Timeouts& timeouts) = 0;      // SetCommTimeouts
-  virtual int SetQueueSizes(int input, int output) = 0;       // SetupComm
+  virtual int SetState(const ControlBlock& dcb) = 0;      // SetCommState
+  virtual int SetTimeouts(const Timeouts& timeouts) = 0;  // SetCommTimeouts
+  virtual int SetQueueSizes(int input, int output) = 0;   // SetupComm
 
   // WriteFile then GetOverlappedResult(wait): returns once the bytes have left
   // the port, or at the write total time-out with the count that left (the
@@ -100,14 +114,14 @@ class SerialDevice {
   // what is queued, possibly nothing. PURGE_RXABORT ends it with ECANCELED.
   virtual int Read(uint8_t* buffer, size_t count, size_t& read) = 0;
 
-  virtual int Purge(uint32_t flags) = 0;                      // PurgeComm
-  virtual int SetRts(bool on) = 0;                            // EscapeCommFunction(SETRTS / CLRRTS)
-  virtual int GetModemStatus(uint32_t& modemBits) = 0;        // GetCommModemStatus
+  virtual int Purge(uint32_t flags) = 0;                // PurgeComm
+  virtual int SetRts(bool on) = 0;                      // EscapeCommFunction(SETRTS / CLRRTS)
+  virtual int GetModemStatus(uint32_t& modemBits) = 0;  // GetCommModemStatus
   // ClearCommError: the error flags collected since the last call (then
   // cleared) and the number of bytes in the input queue.
   virtual int ClearErrors(uint32_t& errorFlags, uint32_t& inputQueue) = 0;
 
-  virtual int SetEventMask(uint32_t mask) = 0;                // SetCommMask
+  virtual int SetEventMask(uint32_t mask) = 0;  // SetCommMask
   // WaitCommEvent with WaitForMultipleObjects on it and a stop event: blocks
   // until an event of the mask occurs (0, with the events in occurred),
   // StopEventWaits is called (kWaitStopped), or the device goes away (the

@@ -5,8 +5,8 @@
 
 using namespace serialdev;
 
-int FakeLine::Record(std::unique_lock<std::mutex>&, const std::string& operation,
-                     std::vector<uint8_t> bytes, uint32_t value) {
+int FakeLine::Record(std::unique_lock<std::mutex>&, const std::string& operation, std::vector<uint8_t> bytes,
+                     uint32_t value) {
   calls_.push_back({Clock::now(), operation, std::move(bytes), value});
   const auto failure = failures_.find(operation);
   return failure == failures_.end() ? 0 : failure->second;

@@ -88,8 +88,8 @@ class FakeLine {
 
  private:
   // Records the call; returns the code the operation is set to fail with.
-  int Record(std::unique_lock<std::mutex>& lock, const std::string& operation,
-             std::vector<uint8_t> bytes = {}, uint32_t value = 0);
+  int Record(std::unique_lock<std::mutex>& lock, const std::string& operation, std::vector<uint8_t> bytes = {},
+             uint32_t value = 0);
   void Signal(uint32_t events);
 
   mutable std::mutex mutex_;

@@ -2,8 +2,7 @@
 
 #include <cerrno>
 
-std::function<std::unique_ptr<serialdev::SerialDevice>()> FakeSerialDevice::Factory(
-    std::shared_ptr<FakeLine> line) {
+std::function<std::unique_ptr<serialdev::SerialDevice>()> FakeSerialDevice::Factory(std::shared_ptr<FakeLine> line) {
   return [line] { return std::make_unique<FakeSerialDevice>(line); };
 }
 
@@ -18,9 +17,7 @@ void FakeSerialDevice::Close() {
   if (open_.exchange(false)) line_->Close();
 }
 
-int FakeSerialDevice::SetState(const serialdev::ControlBlock& dcb) {
-  return open_ ? line_->SetState(dcb) : EBADF;
-}
+int FakeSerialDevice::SetState(const serialdev::ControlBlock& dcb) { return open_ ? line_->SetState(dcb) : EBADF; }
 int FakeSerialDevice::SetTimeouts(const serialdev::Timeouts& timeouts) {
   return open_ ? line_->SetTimeouts(timeouts) : EBADF;
 }
@@ -37,9 +34,7 @@ int FakeSerialDevice::Read(uint8_t* buffer, size_t count, size_t& read) {
 }
 int FakeSerialDevice::Purge(uint32_t flags) { return open_ ? line_->Purge(flags) : EBADF; }
 int FakeSerialDevice::SetRts(bool on) { return open_ ? line_->SetRts(on) : EBADF; }
-int FakeSerialDevice::GetModemStatus(uint32_t& modemBits) {
-  return open_ ? line_->GetModemStatus(modemBits) : EBADF;
-}
+int FakeSerialDevice::GetModemStatus(uint32_t& modemBits) { return open_ ? line_->GetModemStatus(modemBits) : EBADF; }
 int FakeSerialDevice::ClearErrors(uint32_t& errorFlags, uint32_t& inputQueue) {
   return open_ ? line_->ClearErrors(errorFlags, inputQueue) : EBADF;
 }

@@ -7,9 +7,7 @@ std::function<FakeEventLoop::TimePoint()> FakeEventLoop::Clock() {
   return [this] { return now_; };
 }
 
-double FakeEventLoop::ElapsedMs() const {
-  return std::chrono::duration<double, std::milli>(now_ - start_).count();
-}
+double FakeEventLoop::ElapsedMs() const { return std::chrono::duration<double, std::milli>(now_ - start_).count(); }
 
 int FakeEventLoop::Schedule(int milliseconds, std::function<void()> action) {
   const int id = nextId_++;

@@ -21,15 +21,15 @@ class RecordingLink : public ReaderLink {
  public:
   struct WireEvent {
     enum class Kind { Rts, Write } kind;
-    bool rts = false;     // Rts: the new level
-    std::string bytes;    // Write: the bytes written
-    double atMs = 0;      // the loop's ElapsedMs
+    bool rts = false;   // Rts: the new level
+    std::string bytes;  // Write: the bytes written
+    double atMs = 0;    // the loop's ElapsedMs
   };
 
   explicit RecordingLink(FakeEventLoop& loop) : loop_(loop) {}
 
   bool connected = true;
-  std::string input;             // bytes that arrived and are not read yet
+  std::string input;  // bytes that arrived and are not read yet
   std::vector<WireEvent> wire;
   int writesBeforeFailure = -1;  // a write with this many before it fails; -1 never
   int rtsChangesBeforeFailure = -1;
