@@ -11,11 +11,16 @@
 #include "MessageCatalogue.h"
 #include "OperatorMessages.h"
 #include "Pictures.h"
+#include "TerminationSignals.h"
 
 int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
   QApplication app(argc, argv);
   QApplication::setWindowIcon(ApplicationIcon());
   LoadMessageCatalogues(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+
+  // A termination signal closes the windows as the close box does, the
+  // refused copy's message box included.
+  TerminationSignals terminate([] { QApplication::closeAllWindows(); });
 
   InstanceGuard guard(QStringLiteral("trellum"));
   if (!guard.Held()) {

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <csignal>
 #include <sys/stat.h>
 
 #include "AboutBox.h"
@@ -283,6 +284,35 @@ TEST_F(TrellumRunTest, ProgramKilledWhileRunningLeavesNoStaleGuard) {
   EXPECT_EQ(Run([](TForm1& form, Taboutbox&) { ExitSoon(form); }), 0);
   EXPECT_TRUE(messages_.empty());
   EXPECT_EQ(runningCalls_, 1);
+}
+
+// A kill from a terminal or the end of the session closes the windows as the
+// close box does: the settings file is written and the exit code is 0.
+TEST_F(TrellumRunTest, TerminationSignalClosesTheProgramAsTheCloseBoxDoes) {
+  const QString program = folder_.filePath(QStringLiteral("bin/trellum"));
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(program).path()));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(TRELLUM_PROGRAM), program));
+  QFile settings(folder_.filePath(QStringLiteral("bin/trellum.INI")));
+  ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+  settings.write("[Settings]\r\nPort=0x5\r\n");
+  settings.close();
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    QProcess run;
+    run.setProcessChannelMode(QProcess::ForwardedChannels);
+    run.start(program, {});
+    ASSERT_TRUE(run.waitForStarted(10000));
+    ASSERT_TRUE(WaitForFlock(run.processId(), runtime_ + QStringLiteral("/trellum")));
+    ASSERT_EQ(kill(pid_t(run.processId()), signal), 0);
+    ASSERT_TRUE(run.waitForFinished(10000)) << "signal " << signal;
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit) << "signal " << signal;
+    EXPECT_EQ(run.exitCode(), 0);
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_EQ(settings.readAll(), QByteArray("[Settings]\r\nPort=5\r\n")) << "written at signal " << signal;
+    settings.close();
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[Settings]\r\nPort=0x5\r\n");
+    settings.close();
+  }
 }
 
 TEST_F(TrellumRunTest, SettingsWriteFailureIsReportedAfterTheGuardIsFreeAndStillExitsWithZero) {
