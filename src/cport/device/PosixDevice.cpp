@@ -193,6 +193,7 @@ int PosixDevice::SetState(const ControlBlock& dcb) {
     case 4: tio.c_cflag |= PARENB | CMSPAR; break;
     default: break;
   }
+  tio.c_iflag &= ~INPCK;
   if (dcb.Parity != 0 && dcb.fParity) tio.c_iflag |= INPCK;
   if (dcb.StopBits != 0) tio.c_cflag |= CSTOPB;
   if (dcb.fOutxCtsFlow || dcb.fRtsControl == 2) tio.c_cflag |= CRTSCTS;
