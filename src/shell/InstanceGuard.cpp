@@ -26,8 +26,11 @@ bool MakePrivateFolder(const QByteArray& path) {
 }  // namespace
 
 QString InstanceGuard::RuntimeFolder(const QString& name) {
+  // A runtime folder that is not there (a variable inherited from another
+  // session) would refuse every start as if another copy ran.
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (runtime.startsWith(u'/')) {
+  struct stat info {};
+  if (runtime.startsWith(u'/') && stat(QFile::encodeName(runtime).constData(), &info) == 0 && S_ISDIR(info.st_mode)) {
     return runtime;
   }
   const QString fallback = QStringLiteral("/tmp/%1-%2").arg(name).arg(getuid());

@@ -150,8 +150,15 @@ class FallbackFolderTest : public ::testing::Test {
 };
 
 TEST_F(FallbackFolderTest, MissingOrRelativeRuntimeFolderFallsBackToAPrivateFolder) {
-  for (const char* runtime : {"", "relative/folder"}) {
-    SCOPED_TRACE(runtime);
+  QTemporaryDir scratch;
+  ASSERT_TRUE(scratch.isValid());
+  const QByteArray gone = QFile::encodeName(scratch.filePath(QStringLiteral("gone")));
+  const QByteArray file = QFile::encodeName(scratch.filePath(QStringLiteral("file")));
+  QFile plain(QFile::decodeName(file));
+  ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+  plain.close();
+  for (const QByteArray& runtime : {QByteArray(""), QByteArray("relative/folder"), gone, file}) {
+    SCOPED_TRACE(runtime.constData());
     Remove();
     qputenv("XDG_RUNTIME_DIR", runtime);
     EXPECT_EQ(InstanceGuard::RuntimeFolder(name_), folder_);
