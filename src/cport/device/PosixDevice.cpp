@@ -202,6 +202,10 @@ int PosixDevice::SetState(const ControlBlock& dcb) {
   if (dcb.fInX) tio.c_iflag |= IXOFF;
   tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
   tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+  // A pseudo-terminal holds 8 data bits without parity whatever is asked,
+  // and the C library refuses a request that reads back otherwise; so it is
+  // asked for what it keeps.
+  if (isPseudoTerminal_) tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB)) | CS8;
   if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(errno);
   if (const int code = termios2::SetSpeed(fd_, dcb.BaudRate); code != 0) return Fail(code);
   uint32_t actual = 0;
