@@ -26,12 +26,17 @@ bool MakePrivateFolder(const QByteArray& path) {
 }  // namespace
 
 QString InstanceGuard::RuntimeFolder(const QString& name) {
-  // A runtime folder that is not there (a variable inherited from another
-  // session) would refuse every start as if another copy ran.
+  // A runtime folder that is not there yet is made, as the toolkit makes it,
+  // so that every copy settles on the same folder whichever starts first; one
+  // that cannot be had would refuse every start as if another copy ran.
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  struct stat info {};
-  if (runtime.startsWith(u'/') && stat(QFile::encodeName(runtime).constData(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    return runtime;
+  if (runtime.startsWith(u'/')) {
+    const QByteArray path = QFile::encodeName(runtime);
+    mkdir(path.constData(), 0700);
+    struct stat info {};
+    if (stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode)) {
+      return runtime;
+    }
   }
   const QString fallback = QStringLiteral("/tmp/%1-%2").arg(name).arg(getuid());
   return MakePrivateFolder(QFile::encodeName(fallback)) ? fallback : QString();

@@ -17,7 +17,7 @@ class InstanceGuard {
   bool Held() const { return fd_ >= 0; }
   void Release();
 
-  // $XDG_RUNTIME_DIR when it names a folder, else a private folder /tmp/<name>-<uid> (mode 0700,
+  // $XDG_RUNTIME_DIR (made when missing) when it is a folder, else a private folder /tmp/<name>-<uid> (mode 0700,
   // owned by the user); empty when no safe folder can be had.
   static QString RuntimeFolder(const QString& name);
 

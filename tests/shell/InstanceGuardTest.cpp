@@ -149,15 +149,30 @@ class FallbackFolderTest : public ::testing::Test {
   QString folder_;
 };
 
+// Every copy must settle on the same folder, whether or not the runtime
+// folder exists yet when it starts.
+TEST_F(FallbackFolderTest, RuntimeFolderNotThereYetIsMadeAndUsed) {
+  QTemporaryDir scratch;
+  ASSERT_TRUE(scratch.isValid());
+  const QString runtime = scratch.filePath(QStringLiteral("runtime"));
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+  InstanceGuard guard(name_);
+  EXPECT_TRUE(guard.Held());
+  EXPECT_TRUE(QFileInfo(runtime + u'/' + name_).isFile());
+  EXPECT_EQ(InstanceGuard::RuntimeFolder(name_), runtime);
+  EXPECT_FALSE(InstanceGuard(name_).Held());
+  EXPECT_FALSE(QFileInfo::exists(folder_));
+}
+
 TEST_F(FallbackFolderTest, MissingOrRelativeRuntimeFolderFallsBackToAPrivateFolder) {
   QTemporaryDir scratch;
   ASSERT_TRUE(scratch.isValid());
-  const QByteArray gone = QFile::encodeName(scratch.filePath(QStringLiteral("gone")));
+  const QByteArray orphan = QFile::encodeName(scratch.filePath(QStringLiteral("gone/runtime")));
   const QByteArray file = QFile::encodeName(scratch.filePath(QStringLiteral("file")));
   QFile plain(QFile::decodeName(file));
   ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
   plain.close();
-  for (const QByteArray& runtime : {QByteArray(""), QByteArray("relative/folder"), gone, file}) {
+  for (const QByteArray& runtime : {QByteArray(""), QByteArray("relative/folder"), orphan, file}) {
     SCOPED_TRACE(runtime.constData());
     Remove();
     qputenv("XDG_RUNTIME_DIR", runtime);
