@@ -1,6 +1,8 @@
 #include "SettingsFile.h"
 
 #include <QFileInfo>
+#include <algorithm>
+#include <cctype>
 
 #include "PrivateProfile.h"
 #include "RuntimeMessages.h"
@@ -25,7 +27,9 @@ std::optional<int> SettingsFile::ParseInteger(const QByteArray& raw) {
   bool ok = false;
   if (text.startsWith('$')) {
     QByteArray digits = text.mid(1);
-    if (digits.isEmpty() || digits.startsWith('+') || digits.startsWith('-')) return std::nullopt;
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(),
+                                         [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }))
+      return std::nullopt;
     qulonglong value = digits.toULongLong(&ok, 16);
     if (!ok || value > 0xFFFFFFFFull) return std::nullopt;
     return static_cast<int>(static_cast<quint32>(value));

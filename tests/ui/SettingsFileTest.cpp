@@ -54,6 +54,9 @@ TEST_F(SettingsFileTest, PortValuesFollowTheReadingRule) {
   EXPECT_EQ(PortFrom("$FFFFFFFF"), -1);
   EXPECT_EQ(PortFrom("$100000000"), 0);
   EXPECT_EQ(PortFrom("$-1"), 0);
+  EXPECT_EQ(PortFrom("$0x5"), 0);
+  EXPECT_EQ(PortFrom("0x0x5"), 0);
+  EXPECT_EQ(PortFrom("$ 5"), 0);
   EXPECT_EQ(PortFrom(QByteArray(3000, '1')), 0);
 }
 
