@@ -125,8 +125,12 @@ void TForm1::BuildControlColumn() {
     ModelItems[i]->setObjectName(QString("Model%1").arg(i));
     ModelItems[i]->setToolTip(Model->toolTip());
     ModelItems[i]->setGeometry(S(8), S(17 + 20 * i), S(100), S(20));
+    ModelItems[i]->setFocusPolicy(Qt::ClickFocus);
     modelGroup_->addButton(ModelItems[i], i);
   }
+  // The group is one stop of the Tab order: the selected item takes the focus.
+  connect(modelGroup_, &QButtonGroup::idToggled, this,
+          [this](int id, bool checked) { ModelItems[id]->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus); });
   ModelItems[1]->setChecked(true);
   column->addWidget(Model);
 

@@ -158,13 +158,24 @@ TEST_F(WindowLayout, FocusStartsOnConnectAndTabFollowsTheOrder) {
   QApplication::setActiveWindow(&f);
   ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
   EXPECT_EQ(QApplication::focusWidget(), f.Button4);
-  // Disabled controls are skipped while disconnected.
-  QWidget* expected[] = {f.Button1, f.Button2, f.seMyID, f.cbIDmode, f.cbAutoBeep, f.comm1, f.spd0, f.spd1};
-  for (QWidget* next : expected) {
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString() << " expected, got "
-                                                 << QApplication::focusWidget()->objectName().toStdString();
-  }
+  // Disabled controls are skipped while disconnected; the model group is
+  // one stop, at its selected item.
+  auto tabsTo = [](std::initializer_list<QWidget*> expected) {
+    for (QWidget* next : expected) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString() << " expected, got "
+                                                   << QApplication::focusWidget()->objectName().toStdString();
+    }
+  };
+  tabsTo({f.Button1, f.Button2, f.seMyID, f.cbIDmode, f.cbAutoBeep, f.comm1, f.spd0, f.spd1, f.ModelItems[1], f.Memo1});
+  // Arrow keys move the selection inside the group; Tab then leaves it.
+  f.ModelItems[1]->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(f.ModelItems[1], Qt::Key_Down);
+  EXPECT_EQ(f.ModelIndex(), 2);
+  EXPECT_EQ(QApplication::focusWidget(), f.ModelItems[2]);
+  tabsTo({f.Memo1, f.Button4});
+  f.spd1->setFocus(Qt::TabFocusReason);
+  tabsTo({f.ModelItems[2], f.Memo1});
 }
 
 TEST_F(WindowLayout, EnterSpaceAndMnemonicsPressButtons) {
