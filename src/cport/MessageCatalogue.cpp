@@ -27,6 +27,14 @@ std::string EnvironmentLanguage() {
   return {};
 }
 
+// Skips a field width or precision. More than two digits would let a
+// catalogue blow one message up to gigabytes, so such a format is refused.
+bool SkipSmallNumber(const std::string& format, size_t& i) {
+  const size_t start = i;
+  while (i < format.size() && format[i] >= '0' && format[i] <= '9') ++i;
+  return i - start <= 2;
+}
+
 // The conversions of a printf format ("d", "ld", "s" ...) in order, or
 // nothing when the format holds one that cannot be checked against the
 // arguments ("%n", "*", "$", an unknown or unfinished conversion).
@@ -37,10 +45,10 @@ std::optional<std::vector<std::string>> Conversions(const std::string& format) {
     if (++i >= format.size()) return std::nullopt;
     if (format[i] == '%') continue;
     while (i < format.size() && std::strchr("-+ #0", format[i])) ++i;
-    while (i < format.size() && format[i] >= '0' && format[i] <= '9') ++i;
+    if (!SkipSmallNumber(format, i)) return std::nullopt;
     if (i < format.size() && format[i] == '.') {
       ++i;
-      while (i < format.size() && format[i] >= '0' && format[i] <= '9') ++i;
+      if (!SkipSmallNumber(format, i)) return std::nullopt;
     }
     std::string conversion;
     while (i < format.size() && std::strchr("hlLqjzt", format[i])) conversion += format[i++];

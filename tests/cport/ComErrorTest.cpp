@@ -57,6 +57,9 @@ TEST(ComErrorTest, ConversionsMustMatchTheEnglishFormat) {
   EXPECT_FALSE(SameConversions("%1$d", "%d"));
   EXPECT_FALSE(SameConversions("trailing %", "trailing"));
   EXPECT_FALSE(SameConversions("%q", "%d"));
+  EXPECT_TRUE(SameConversions("%10.5d", "%d"));
+  EXPECT_FALSE(SameConversions("%999999999d", "%d"));
+  EXPECT_FALSE(SameConversions("%.999999999d", "%d"));
   EXPECT_TRUE(SameConversions("an %s in Datei", "Unable to write to %s"));
 }
 
