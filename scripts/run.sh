@@ -12,6 +12,11 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)"
 
 bin=build/bin
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
+  echo "run.sh: no graphical display (DISPLAY and WAYLAND_DISPLAY are not set);" \
+    "run it in a desktop session or over ssh -X. The build is in build/." >&2
+  exit 1
+fi
 ini=$bin/trellum.INI
 work=$(mktemp -d)
 reader_pid=""
