@@ -132,6 +132,8 @@ bool PrivateProfile::WriteString(const QString& path, const QByteArray& section,
     existing.close();
   }
   QSaveFile file(path);
+  // A folder that takes no new files still lets a writable file be rewritten.
+  file.setDirectWriteFallback(true);
   if (!file.open(QIODevice::WriteOnly)) return false;
   file.write(WithValue(text, section, key, value));
   return file.commit();

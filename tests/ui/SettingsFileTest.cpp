@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <unistd.h>
 
 #include "PrivateProfile.h"
 #include "SettingsFile.h"
@@ -109,6 +110,39 @@ TEST_F(SettingsFileTest, UnwritablePathThrowsWithThePath) {
     EXPECT_EQ(std::string(e.what()), "Unable to write to " + Path().toStdString());
   }
   EXPECT_EQ(SettingsFile(Path()).ReadPortIndex(), 0);
+}
+
+// While it lives, files are opened as an unprivileged user, for whom
+// permissions count (as root they would not).
+class UnprivilegedUser {
+ public:
+  UnprivilegedUser() : dropped_(geteuid() == 0 && setegid(65534) == 0 && seteuid(65534) == 0) {}
+  ~UnprivilegedUser() {
+    if (dropped_ && seteuid(0) == 0) setegid(0);
+  }
+
+ private:
+  bool dropped_;
+};
+
+TEST_F(SettingsFileTest, WritableFileInAReadOnlyFolderIsWrittenInPlace) {
+  Write("[Ports]\nCOM1=/dev/ttyUSB0\n[Settings]\nPort=2\n");
+  const auto readOnly =
+      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+  ASSERT_TRUE(QFile::setPermissions(Path(), readOnly | QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+  ASSERT_TRUE(QFile::setPermissions(dir.path(), readOnly));
+  bool written = false;
+  {
+    UnprivilegedUser user;
+    try {
+      SettingsFile(Path()).WritePortIndex(5);
+      written = true;
+    } catch (const SettingsWriteError&) {
+    }
+  }
+  ASSERT_TRUE(QFile::setPermissions(dir.path(), readOnly | QFile::WriteOwner));
+  EXPECT_TRUE(written);
+  EXPECT_EQ(Read(), QByteArray("[Ports]\nCOM1=/dev/ttyUSB0\n[Settings]\nPort=5\n"));
 }
 
 TEST_F(SettingsFileTest, PortsSectionNamesDevices) {
