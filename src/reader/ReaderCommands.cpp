@@ -7,6 +7,8 @@
 void ReaderProtocol::SendCommand(const std::string& Command) {
   if (!link_.Connected()) return;
   RaiseTransmitLine();
+  // The operator may have closed the port while the lead-in waited.
+  if (!link_.Connected()) return;
   link_.SendText("~");
   if (panel_.IdMode()) link_.SendText(std::string(1, static_cast<char>(state_.ReaderId & 0xFF)));
   link_.SendText(Command);
@@ -16,6 +18,7 @@ void ReaderProtocol::SendCommand(const std::string& Command) {
 void ReaderProtocol::RaiseTransmitLine() {
   if (!link_.Connected()) return;
   link_.ProcessMessages();
+  if (!link_.Connected()) return;
   link_.DriveRTS(true);
   WaitMilliseconds(TransmitLead);
   link_.ProcessMessages();
@@ -24,6 +27,8 @@ void ReaderProtocol::RaiseTransmitLine() {
 void ReaderProtocol::DropTransmitLine() {
   if (!link_.Connected()) return;
   WaitMilliseconds(TransmitTail);
+  // A port closed during the wait has no line left to drop.
+  if (!link_.Connected()) return;
   link_.DriveRTS(false);
   link_.ProcessMessages();
 }

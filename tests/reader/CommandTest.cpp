@@ -125,6 +125,34 @@ TEST_F(CommandTest, CommandNestedInAWaitHasItsOwnCycle) {
   EXPECT_EQ(order, (Lines{"on", "7E", "3F", "on", "7E", "32", "off", "off"}));
 }
 
+// Disconnect or Exit pressed while a command waits closes the port under it:
+// the command, and a decoder reset, end there without touching the closed
+// port, so no error follows the operator's own action.
+TEST_F(CommandTest, PortClosedDuringAWaitEndsTheCommandQuietly) {
+  const auto wireOrder = [this] {
+    std::vector<std::string> order;
+    for (const auto& e : link.wire) order.push_back(e.kind == Kind::Rts ? (e.rts ? "on" : "off") : Hex(e.bytes));
+    link.wire.clear();
+    link.connected = true;
+    return order;
+  };
+  loop.Schedule(1, [this] { link.connected = false; });
+  EXPECT_NO_THROW(protocol.SendCommand("?"));
+  EXPECT_EQ(wireOrder(), (Lines{"on"})) << "closed during the lead";
+
+  loop.Schedule(25, [this] { link.connected = false; });
+  EXPECT_NO_THROW(protocol.SendCommand("?"));
+  EXPECT_EQ(wireOrder(), (Lines{"on", "7E", "3F"})) << "closed during the tail";
+
+  loop.Schedule(0, [this] { link.connected = false; });
+  EXPECT_NO_THROW(protocol.SendCommand("?"));
+  EXPECT_EQ(wireOrder(), (Lines{})) << "closed by the pass before RTS goes on";
+
+  loop.Schedule(10, [this] { link.connected = false; });
+  EXPECT_NO_THROW(protocol.ResetDecoder());
+  EXPECT_EQ(wireOrder(), (Lines{})) << "closed during a reset's wait";
+}
+
 TEST_F(CommandTest, PortFailureLeavesTheCommandUnfinished) {
   link.writesBeforeFailure = 1;
   EXPECT_THROW(protocol.SendCommand("?"), LinkFailure);

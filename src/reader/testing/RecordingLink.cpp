@@ -10,6 +10,7 @@ void RecordingLink::Deliver(ReaderProtocol& protocol, const std::string& bytes) 
 }
 
 int RecordingLink::SendText(const std::string& bytes) {
+  if (!connected) throw LinkFailure("write on a closed port");
   if (writes_++ == writesBeforeFailure) throw LinkFailure("write failed");
   wire.push_back({WireEvent::Kind::Write, false, bytes, loop_.ElapsedMs()});
   return static_cast<int>(bytes.size());
@@ -23,6 +24,7 @@ std::string RecordingLink::ReceiveText(int count) {
 }
 
 void RecordingLink::DriveRTS(bool on) {
+  if (!connected) throw LinkFailure("RTS on a closed port");
   if (rtsChanges_++ == rtsChangesBeforeFailure) throw LinkFailure("RTS failed");
   wire.push_back({WireEvent::Kind::Rts, on, {}, loop_.ElapsedMs()});
 }
