@@ -104,6 +104,8 @@ void TForm1::BuildLayout() {
 
   Timer1 = Named(new QTimer(this), "Timer1");
   Timer1->setInterval(50);
+  // A coarse timer may fire up to 5 % early; the inter-byte time-out must not.
+  Timer1->setTimerType(Qt::PreciseTimer);
   Timer2 = Named(new QTimer(this), "Timer2");
   Timer2->setInterval(100);
 
