@@ -201,10 +201,7 @@ TEST_F(Connection, CloseBoxLeavesThePortToDestructionAfterTheSettingsFile) {
 TEST_F(Connection, FailedSettingsWriteIsReportedWhileThePortIsStillOpenThenItCloses) {
   ASSERT_TRUE(QDir(dir.path()).mkdir("trellum.INI"));
   bool openWhenReported = false;
-  OperatorMessages::Route().show = [&](const QString& caption, const QString& text, MessageIcon icon) {
-    openWhenReported = line->IsOpen();
-    messages.boxes.push_back({caption, text, icon});
-  };
+  messages.whileShown = [&] { openWhenReported = line->IsOpen(); };
   TForm1& f = Form();
   f.SetModelIndex(0);
   Connect();

@@ -30,6 +30,7 @@ class WindowFixture : public ::testing::Test {
     TForm1Setup setup;
     setup.settingsPath = SettingsPath();
     setup.now = [this] { return now; };
+    setup.messages = messages.Messages();
     return setup;
   }
 
