@@ -10,7 +10,7 @@
 #include "MainWindow.h"
 
 TForm1Setup TForm1Setup::Default() {
-  return {SettingsFile::PathBesideExecutable(QCoreApplication::applicationFilePath()), {}, {}, {}};
+  return {SettingsFile::PathBesideExecutable(QCoreApplication::applicationFilePath()), {}, {}, {}, nullptr};
 }
 
 TForm1::TForm1(TForm1Setup setup, QWidget* parent)
@@ -18,7 +18,7 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent)
       ComPort1(std::make_unique<TComPort>()),
       setup_(std::move(setup)),
       settings_(setup_.settingsPath),
-      link_(*ComPort1),
+      link_(*ComPort1, setup_.linkObserver),
       protocol_(*this, link_) {
   BuildLayout();
   CreatePort();

@@ -39,6 +39,8 @@ struct TForm1Setup {
   std::function<QDateTime()> now;
   // The message boxes and the beep; the toolkit's where a part is empty.
   OperatorMessages messages;
+  // Sees what crosses the protocol's link, when given; outlives the window.
+  LinkObserver* linkObserver = nullptr;
 
   static TForm1Setup Default();
 };
