@@ -3,7 +3,9 @@
 #include <QDateTime>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "LogView.h"
@@ -36,6 +38,14 @@ struct TForm1Setup {
   std::function<std::unique_ptr<serialdev::SerialDevice>()> makeDevice;
   // The time the status-bar clock shows; the system clock when empty.
   std::function<QDateTime()> now;
+  // Devices of port names given for this run only; they win over "Ports".
+  std::map<std::string, std::string> runPorts;
+  // The device of a port name that neither maps; serialdev::DefaultDevicePath
+  // when empty.
+  std::function<std::optional<std::string>(const std::string&)> automaticPorts;
+  // The entry of comm1 selected at start for this run only: the stored index
+  // is then neither read nor written.
+  std::optional<int> startPort;
 
   static TForm1Setup Default();
 };
