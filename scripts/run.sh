@@ -8,7 +8,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+# TRELLUM_SKIP_DEPS=1 builds again without touching the packages.
+if [ -z "${TRELLUM_SKIP_DEPS:-}" ]; then
+  bash scripts/install-deps.sh
+fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)"
 
