@@ -146,7 +146,9 @@ TEST_F(PortDiscovery, OnlyEightPortsGetComNumbersAndAPluggedAdapterIsFoundAtTheN
   for (int i = 0; i < 9; ++i) {
     tree.AddUsb("ttyUSB" + std::to_string(i),
                 Adapter("1-" + std::to_string(i + 1), "S" + std::to_string(i), "usb-" + std::to_string(i), ""));
-    if (i < 8) EXPECT_EQ(discovery.DevicePathFor("COM" + std::to_string(i + 1)), "/dev/ttyUSB" + std::to_string(i));
+    if (i < 8) {
+      EXPECT_EQ(discovery.DevicePathFor("COM" + std::to_string(i + 1)), "/dev/ttyUSB" + std::to_string(i));
+    }
   }
   const std::map<std::string, int> numbers = ComNumbers();
   EXPECT_EQ(numbers.size(), 9u);
