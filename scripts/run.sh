@@ -3,11 +3,15 @@
 # selected. Without an argument COM1 is a virtual reader on a pseudo-terminal
 # with a card read every few seconds, ended when the window closes; with a
 # device path (bash scripts/run.sh /dev/ttyUSB0) COM1 is that device. The
-# mapping goes into build/bin/trellum.INI, keeping every other line.
+# program maps and selects COM1 for this run only (--port); the settings file
+# build/bin/trellum.INI keeps its stored port and its "Ports" section.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+# TRELLUM_SKIP_DEPS=1 builds again without touching the packages.
+if [ -z "${TRELLUM_SKIP_DEPS:-}" ]; then
+  bash scripts/install-deps.sh
+fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)"
 
@@ -17,7 +21,6 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
     "run it in a desktop session or over ssh -X. The build is in build/." >&2
   exit 1
 fi
-ini=$bin/trellum.INI
 work=$(mktemp -d)
 reader_pid=""
 cleanup() {
@@ -29,38 +32,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# set_ini FILE SECTION KEY VALUE: sets one key, leaving every other line as it is.
-set_ini() {
-  local file=$1 section=$2 key=$3 value=$4
-  touch "$file"
-  awk -v section="$section" -v key="$key" -v value="$value" '
-    function put() { if (!done) { print key "=" value; done = 1 } }
-    {
-      line = $0; sub(/\r$/, "", line)
-      if (line ~ /^[ \t]*\[.*\][ \t]*$/) {
-        if (inside) put()
-        name = line; gsub(/^[ \t]*\[|\][ \t]*$/, "", name)
-        inside = (tolower(name) == tolower(section))
-        print; next
-      }
-      if (inside) {
-        k = line; sub(/=.*/, "", k); gsub(/^[ \t]+|[ \t]+$/, "", k)
-        if (line ~ /=/ && tolower(k) == tolower(key)) { put(); next }
-      }
-      print
-    }
-    END {
-      if (inside) put()
-      if (!done) { print "[" section "]"; print key "=" value }
-    }' "$file" > "$work/ini"
-  cat "$work/ini" > "$file"
-}
-
 if [ $# -gt 0 ]; then
-  set_ini "$ini" Ports COM1 "$1"
-  set_ini "$ini" Settings Port 0
   echo "COM1 is $1."
-  "$bin/trellum"
+  "$bin/trellum" --port "COM1=$1"
   exit 0
 fi
 
@@ -79,7 +53,5 @@ if [ -z "$device" ]; then
   exit 1
 fi
 
-set_ini "$ini" Ports COM1 "$device"
-set_ini "$ini" Settings Port 0
 echo "Virtual reader on $device (COM1). Press Connect in the window; close it to end the demo."
-"$bin/trellum"
+"$bin/trellum" --port "COM1=$device"

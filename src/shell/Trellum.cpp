@@ -3,16 +3,32 @@
 #include <QApplication>
 #include <QFile>
 
+#include <iostream>
 #include <memory>
 
 #include "AboutBox.h"
+#include "CommandLine.h"
 #include "ErrorReport.h"
 #include "InstanceGuard.h"
 #include "MessageCatalogue.h"
 #include "Pictures.h"
+#include "PortList.h"
 #include "TerminationSignals.h"
 
 int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
+  // Options that end the run at once need no display, no guard and no
+  // settings file.
+  const CommandLine options = CommandLine::Parse(argc, argv);
+  if (!options.error.empty()) {
+    std::cerr << "trellum: " << options.error << '\n' << CommandLine::Usage();
+    return 2;
+  }
+  if (options.help || options.listPorts) {
+    if (options.help) std::cout << CommandLine::Usage();
+    if (options.listPorts) ListPorts(std::cout);
+    return 0;
+  }
+
   QApplication app(argc, argv);
   QApplication::setWindowIcon(ApplicationIcon());
   LoadMessageCatalogues(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
@@ -31,7 +47,7 @@ int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
   }
 
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
-  TForm1Setup formSetup = setup.formSetup();
+  TForm1Setup formSetup = options.Apply(setup.formSetup());
   formSetup.messages = setup.messages;
   auto form = std::make_unique<TForm1>(std::move(formSetup));
   // Owned by the main window so that window managers keep it above it.

@@ -10,7 +10,9 @@
 #include "MainWindow.h"
 
 TForm1Setup TForm1Setup::Default() {
-  return {SettingsFile::PathBesideExecutable(QCoreApplication::applicationFilePath()), {}, {}, {}, nullptr};
+  TForm1Setup setup;
+  setup.settingsPath = SettingsFile::PathBesideExecutable(QCoreApplication::applicationFilePath());
+  return setup;
 }
 
 TForm1::TForm1(TForm1Setup setup, QWidget* parent)
@@ -49,10 +51,12 @@ void TForm1::CreatePort() {
   flow.SetXonXoffOut(false);
   flow.SetXonXoffIn(false);
   if (setup_.makeDevice) ComPort1->SetDeviceFactory(setup_.makeDevice);
-  // COM1..COM8 name devices through the "Ports" section, read anew at each open.
+  // COM1..COM8 name devices through this run's mapping, then the "Ports"
+  // section, then the automatic mapping, all read anew at each open.
   ComPort1->SetPortResolver([this](const std::string& port) -> std::optional<std::string> {
+    if (const auto given = setup_.runPorts.find(port); given != setup_.runPorts.end()) return given->second;
     if (auto device = settings_.DeviceForPort(QString::fromStdString(port))) return device->toStdString();
-    return serialdev::DefaultDevicePath(port);
+    return setup_.automaticPorts ? setup_.automaticPorts(port) : serialdev::DefaultDevicePath(port);
   });
   ComPort1->SetErrorReporter(
       [this](std::exception_ptr error) { RunReported(setup_.messages, [&] { std::rethrow_exception(error); }); });
@@ -99,14 +103,14 @@ void TForm1::FormCreate() {
   spd1Click();
   protocol_.SetTraceEnabled(false);
   protocol_.ResetDecoder();
-  const int stored = settings_.ReadPortIndex();
+  const int stored = setup_.startPort ? *setup_.startPort : settings_.ReadPortIndex();
   comm1->setCurrentIndex(stored >= 0 && stored < comm1->count() ? stored : -1);
 }
 
 void TForm1::FormDestroy() {
   // The port is closed even when the settings file cannot be written; the
   // write's error is reported first.
-  RunReported(setup_.messages, [this] { settings_.WritePortIndex(comm1->currentIndex()); });
+  if (!setup_.startPort) RunReported(setup_.messages, [this] { settings_.WritePortIndex(comm1->currentIndex()); });
   if (ComPort1->Connected()) ComPort1->ClosePort();
 }
 

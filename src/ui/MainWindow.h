@@ -3,7 +3,9 @@
 #include <QDateTime>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ComPortLink.h"
@@ -41,6 +43,14 @@ struct TForm1Setup {
   OperatorMessages messages;
   // Sees what crosses the protocol's link, when given; outlives the window.
   LinkObserver* linkObserver = nullptr;
+  // Devices of port names given for this run only; they win over "Ports".
+  std::map<std::string, std::string> runPorts;
+  // The device of a port name that neither maps; serialdev::DefaultDevicePath
+  // when empty.
+  std::function<std::optional<std::string>(const std::string&)> automaticPorts;
+  // The entry of comm1 selected at start for this run only: the stored index
+  // is then neither read nor written.
+  std::optional<int> startPort;
 
   static TForm1Setup Default();
 };

@@ -19,7 +19,11 @@
 
 #include <memory>
 #include <csignal>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 #include "AboutBox.h"
 #include "InstanceGuard.h"
@@ -107,7 +111,7 @@ class TrellumRunTest : public ::testing::Test {
   }
 
   // One run of the program; `running` sees both windows before the loop starts.
-  int Run(std::function<void(TForm1&, Taboutbox&)> running = {}) {
+  int Run(std::function<void(TForm1&, Taboutbox&)> running = {}, const QStringList& arguments = {}) {
     TrellumSetup setup;
     setup.messages.show = [this](const QString& caption, const QString& text, MessageIcon icon) {
       messages_.push_back({caption, text, icon, int(QApplication::topLevelWidgets().size()),
@@ -124,10 +128,13 @@ class TrellumRunTest : public ::testing::Test {
         running(form, about);
       }
     };
-    char name[] = "trellum";
-    char* argv[] = {name, nullptr};
-    int argc = 1;
-    return RunTrellum(argc, argv, setup);
+    std::vector<QByteArray> words{"trellum"};
+    for (const QString& argument : arguments) words.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    int argc = int(words.size());
+    return RunTrellum(argc, argv.data(), setup);
   }
 
   static void ExitSoon(TForm1& form) {
@@ -323,6 +330,63 @@ TEST_F(TrellumRunTest, SettingsWriteFailureIsReportedAfterTheGuardIsFreeAndStill
   EXPECT_EQ(messages_[0].icon, MessageIcon::Error);
   EXPECT_TRUE(messages_[0].text.contains(settingsPath_)) << messages_[0].text.toStdString();
   EXPECT_TRUE(messages_[0].guardWasFree);
+}
+
+// --port maps and selects a port for one run: it wins over the "Ports"
+// section, and the stored port is neither used nor overwritten; the next run
+// without the option has the stored port again.
+TEST_F(TrellumRunTest, PortOptionMapsAndSelectsItsPortForThisRunOnly) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const QString device = QString::fromLocal8Bit(ptsname(master));
+  const QByteArray stored = "[Settings]\r\nPort=5\r\n[Ports]\r\nCOM3=/dev/nonexistent\r\n";
+  {
+    QFile file(settingsPath_);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(stored);
+  }
+  int selected = -1;
+  QString caption;
+  const int exitCode = Run(
+      [&](TForm1& form, Taboutbox&) {
+        QTimer::singleShot(0, &form, [&] {
+          selected = form.comm1->currentIndex();
+          form.Button4->click();
+          caption = form.Button4->text();
+          form.comm1->setCurrentIndex(6);
+          form.Button2->click();
+        });
+      },
+      {QStringLiteral("--port"), QStringLiteral("COM3=") + device});
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(selected, 2);
+  EXPECT_EQ(caption, QStringLiteral("Disconnect"));
+  EXPECT_TRUE(messages_.empty()) << messages_.front().text.toStdString();
+  char request[8] = {};
+  EXPECT_GT(read(master, request, sizeof request), 0) << "the status request went to the given device";
+  close(master);
+  EXPECT_EQ(Settings(), stored);
+
+  EXPECT_EQ(Run([&](TForm1& form, Taboutbox&) {
+              selected = form.comm1->currentIndex();
+              ExitSoon(form);
+            }),
+            0);
+  EXPECT_EQ(selected, 5);
+  EXPECT_TRUE(Settings().contains("Port=5\r\n[Ports]\r\nCOM3=/dev/nonexistent")) << Settings().toStdString();
+}
+
+TEST_F(TrellumRunTest, UnusablePortOptionEndsTheRunBeforeAnyWindow) {
+  for (const char* mapping : {"COM9=/dev/ttyUSB0", "COM1", "COM1=", "=/dev/ttyUSB0", "com1=/dev/ttyUSB0"}) {
+    SCOPED_TRACE(mapping);
+    EXPECT_EQ(Run({}, {QStringLiteral("--port"), QString::fromLatin1(mapping)}), 2);
+  }
+  EXPECT_EQ(Run({}, {QStringLiteral("--port")}), 2);
+  EXPECT_EQ(runningCalls_, 0);
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_FALSE(QFileInfo::exists(settingsPath_));
 }
 
 TEST_F(TrellumRunTest, AboutButtonShowsTheAboutBoxModallyEachTime) {

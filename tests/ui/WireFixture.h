@@ -17,6 +17,12 @@ class WireFixture : public WindowFixture {
   TForm1Setup WindowSetup() override {
     TForm1Setup setup = WindowFixture::WindowSetup();
     setup.makeDevice = FakeSerialDevice::Factory(line);
+    // Every port name stands for a device of the double, whatever ports the
+    // machine has; no name stands for none.
+    setup.automaticPorts = [](const std::string& port) -> std::optional<std::string> {
+      if (port.empty()) return std::nullopt;
+      return "/dev/fake-" + port;
+    };
     return setup;
   }
 

@@ -1,0 +1,90 @@
+#include "CommandLine.h"
+#include "FakeSystemTree.h"
+#include "PortList.h"
+
+#include <gtest/gtest.h>
+#include <grp.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+struct Parsed {
+  CommandLine options;
+  std::vector<std::string> rest;
+};
+
+Parsed Parse(std::vector<std::string> words) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  int argc = int(words.size());
+  Parsed parsed{CommandLine::Parse(argc, argv.data()), {}};
+  for (int i = 0; i < argc; ++i) parsed.rest.emplace_back(argv[i]);
+  EXPECT_EQ(argv[argc], nullptr);
+  return parsed;
+}
+
+TEST(CommandLine, TakesItsOwnOptionsAndLeavesTheToolkitsInOrder) {
+  const Parsed plain = Parse({"trellum", "-platform", "offscreen"});
+  EXPECT_EQ(plain.rest, (std::vector<std::string>{"trellum", "-platform", "offscreen"}));
+  EXPECT_FALSE(plain.options.listPorts);
+  EXPECT_FALSE(plain.options.selectedPort);
+  EXPECT_TRUE(plain.options.error.empty());
+
+  const Parsed ports = Parse({"trellum", "--port", "COM1=/dev/pts/3", "-style", "fusion", "--port=COM8=/dev/ttyUSB0"});
+  EXPECT_EQ(ports.rest, (std::vector<std::string>{"trellum", "-style", "fusion"}));
+  EXPECT_EQ(ports.options.ports,
+            (std::map<std::string, std::string>{{"COM1", "/dev/pts/3"}, {"COM8", "/dev/ttyUSB0"}}));
+  EXPECT_EQ(ports.options.selectedPort, 7) << "the last one given is selected";
+  EXPECT_TRUE(ports.options.error.empty());
+  TForm1Setup setup;
+  setup.runPorts["COM2"] = "/dev/kept";
+  const TForm1Setup applied = ports.options.Apply(setup);
+  EXPECT_EQ(applied.runPorts.size(), 3u);
+  EXPECT_EQ(applied.runPorts.at("COM2"), "/dev/kept");
+  EXPECT_EQ(applied.startPort, 7);
+  EXPECT_FALSE(plain.options.Apply(setup).startPort) << "without --port the stored port is read";
+
+  EXPECT_TRUE(Parse({"trellum", "--list-ports"}).options.listPorts);
+  EXPECT_TRUE(Parse({"trellum", "--help"}).options.help);
+  for (const char* bad : {"COM0=/dev/x", "COM9=/dev/x", "COM1", "COM1=", "=/dev/x", "com1=/dev/x", "COM10=/dev/x"}) {
+    const Parsed parsed = Parse({"trellum", "--port", bad});
+    EXPECT_FALSE(parsed.options.error.empty()) << bad;
+    EXPECT_FALSE(parsed.options.selectedPort) << bad;
+  }
+  EXPECT_FALSE(Parse({"trellum", "--port"}).options.error.empty());
+}
+
+// One line a port, eleven fields; "-" where a field is empty, and the
+// device's own texts cannot break a line.
+TEST(ListPorts, PrintsOneLineOfElevenFieldsAPortInComOrder) {
+  const std::string folder = testing::TempDir() + "list-ports-" + std::to_string(getpid());
+  std::filesystem::remove_all(folder);
+  {
+    FakeSystemTree tree(folder);
+    tree.AddUart("ttyS0", 4);
+    tree.AddUart("ttyS1", 4);
+    FakeSystemTree::Usb usb;
+    usb.maker = "Acme\tWorks";
+    usb.byId = "usb-Acme_Works_A10KXYZ-if00-port0";
+    tree.AddUsb("ttyUSB0", usb);
+    tree.SetNode("ttyS1", 0, getgid());
+    tree.SetConsole("ttyS0", "console=ttyS0");
+    std::ostringstream out;
+    ListPorts(out, tree.Root());
+    const bool root = geteuid() == 0;
+    EXPECT_EQ(out.str(), std::string("/dev/ttyS1\tuart\tCOM1\t") + (root ? "yes\t-" : "no\t") +
+                             (root ? "" : std::string(getgrgid(getgid())->gr_name)) +
+                             "\t-\t-\t-\t-\t-\t-\n"
+                             "/dev/ttyUSB0\tusb\tCOM2\tyes\t-\t-\t0403:6001\tAcme Works\tFT232R USB UART\tA10KXYZ\t"
+                             "/dev/serial/by-id/usb-Acme_Works_A10KXYZ-if00-port0\n"
+                             "/dev/ttyS0\tuart\t-\tyes\t-\tconsole\t-\t-\t-\t-\t-\n");
+  }
+  std::filesystem::remove_all(folder);
+}
+
+}  // namespace
