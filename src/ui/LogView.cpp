@@ -7,6 +7,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -18,6 +20,34 @@ namespace {
 constexpr int kMargin = 4;  // between the frame and the text, as a plain text field leaves
 constexpr qsizetype kBlockLines = 64;
 constexpr qsizetype kChunkBytes = 64 * 1024;
+
+// A scroll bar that repaints only where its slider was and is: a new line
+// changes the range, and most often the slider moves by a pixel or not at all.
+class LogScrollBar : public QScrollBar {
+ public:
+  using QScrollBar::QScrollBar;
+
+ protected:
+  void sliderChange(SliderChange) override {
+    const QRect slider = SliderRect();
+    if (slider == painted_) return;
+    update(slider.united(painted_));
+    painted_ = slider;
+  }
+  void paintEvent(QPaintEvent* event) override {
+    painted_ = SliderRect();
+    QScrollBar::paintEvent(event);
+  }
+
+ private:
+  QRect SliderRect() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+  }
+
+  QRect painted_;
+};
 
 bool IsLineBreak(QChar c) { return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator; }
 
@@ -43,6 +73,7 @@ qsizetype Utf16Length(QByteArrayView bytes) {
 LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBar(new LogScrollBar(Qt::Vertical, this));
   viewport()->setCursor(Qt::ArrowCursor);
   verticalScrollBar()->setSingleStep(1);
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
