@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <sys/resource.h>
+#include <utility>
 #include <vector>
 
 #include "MainWindow.h"
@@ -45,7 +46,7 @@ void Fail(const char* what) {
 
 class Bench {
  public:
-  explicit Bench(const QTemporaryDir& dir) : dir_(dir) {}
+  Bench(const QTemporaryDir& dir, OperatorMessages messages) : dir_(dir), messages_(std::move(messages)) {}
 
   // Starts a reader and a window connected to it over COM1.
   void Start(const QStringList& readerArguments, bool ascii) {
@@ -58,6 +59,7 @@ class Bench {
     settings.close();
     TForm1Setup setup;
     setup.settingsPath = settings.fileName();
+    setup.messages = messages_;
     form_ = std::make_unique<TForm1>(setup);
     form_->SetModelIndex(0);
     form_->cbAutoBeep->setChecked(false);
@@ -80,6 +82,7 @@ class Bench {
 
  private:
   const QTemporaryDir& dir_;
+  OperatorMessages messages_;
   std::unique_ptr<VirtualReader> reader_;
   std::unique_ptr<TForm1> form_;
 };
@@ -173,13 +176,13 @@ int main(int argc, char** argv) {
   const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 600;
   const int lines = argc > 2 ? std::max(1000, std::atoi(argv[2])) : 1000000;
   int boxes = 0;
-  OperatorMessages::Route() = {[&](const QString&, const QString& text, MessageIcon) {
-                                 ++boxes;
-                                 std::fprintf(stderr, "message box: %s\n", qPrintable(text));
-                               },
-                               [] {}};
+  const OperatorMessages messages{[&](const QString&, const QString& text, MessageIcon) {
+                                    ++boxes;
+                                    std::fprintf(stderr, "message box: %s\n", qPrintable(text));
+                                  },
+                                  [] {}};
   QTemporaryDir dir;
-  Bench bench(dir);
+  Bench bench(dir, messages);
   ResponseAndCpu(bench, dir, frames);
   MemoryOfLongLog(bench, lines);
   if (boxes) Fail("the window reported errors");

@@ -2,8 +2,8 @@
 
 #include <string>
 
-// The serial link and the event loop as the reader protocol uses them. The
-// window implements it over its TComPort and Qt's event loop. Failures of the
+// The serial link and the event loop as the reader protocol uses them.
+// ComPortLink implements it over a TComPort and Qt's event loop. Failures of the
 // port are exceptions (EComPort) that pass through the protocol untouched.
 class ReaderLink {
  public:

@@ -9,7 +9,6 @@
 #include "ErrorReport.h"
 #include "InstanceGuard.h"
 #include "MessageCatalogue.h"
-#include "OperatorMessages.h"
 #include "Pictures.h"
 #include "TerminationSignals.h"
 
@@ -24,15 +23,17 @@ int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
 
   InstanceGuard guard(QStringLiteral("trellum"));
   if (!guard.Held()) {
-    OperatorMessages::ShowBox(QStringLiteral("Multiple Instance Error"),
-                              QStringLiteral("You have run another instance of this program already. "
-                                             "Click it on the system tray to activite."),
-                              MessageIcon::Information);
+    setup.messages.ShowBox(QStringLiteral("Multiple Instance Error"),
+                           QStringLiteral("You have run another instance of this program already. "
+                                          "Click it on the system tray to activite."),
+                           MessageIcon::Information);
     return 0;
   }
 
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
-  auto form = std::make_unique<TForm1>(setup.formSetup());
+  TForm1Setup formSetup = setup.formSetup();
+  formSetup.messages = setup.messages;
+  auto form = std::make_unique<TForm1>(std::move(formSetup));
   // Owned by the main window so that window managers keep it above it.
   auto about = std::make_unique<Taboutbox>(form.get());
   form->showAboutBox = [box = about.get()] { box->ShowModal(); };

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "MainWindow.h"
+#include "OperatorMessages.h"
 
 class Taboutbox;
 
@@ -11,6 +12,9 @@ class Taboutbox;
 struct TrellumSetup {
   // The main window's setup, made once the application object exists.
   std::function<TForm1Setup()> formSetup = &TForm1Setup::Default;
+  // The program's message boxes and beep, the main window's included (they
+  // replace those of its setup); the toolkit's where a part is empty.
+  OperatorMessages messages;
   // Called with both windows just before the message loop starts.
   std::function<void(TForm1&, Taboutbox&)> running;
 };

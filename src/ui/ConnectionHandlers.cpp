@@ -66,7 +66,7 @@ void TForm1::ComPort1Error() {
   protocol_.ResetDecoder();
 }
 
-void TForm1::PortRemoved(const std::exception& reason) { ReportError(reason); }
+void TForm1::PortRemoved(const std::exception& reason) { ReportError(setup_.messages, reason); }
 
 void TForm1::Button2Click() {
   if (ComPort1->Connected()) ComPort1->ClosePort();

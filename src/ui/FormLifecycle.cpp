@@ -10,26 +10,30 @@
 #include "MainWindow.h"
 
 TForm1Setup TForm1Setup::Default() {
-  return {SettingsFile::PathBesideExecutable(QCoreApplication::applicationFilePath()), {}, {}};
+  return {SettingsFile::PathBesideExecutable(QCoreApplication::applicationFilePath()), {}, {}, {}, nullptr};
 }
 
 TForm1::TForm1(TForm1Setup setup, QWidget* parent)
-    : QWidget(parent), setup_(std::move(setup)), settings_(setup_.settingsPath), protocol_(*this, *this) {
+    : QWidget(parent),
+      ComPort1(std::make_unique<TComPort>()),
+      setup_(std::move(setup)),
+      settings_(setup_.settingsPath),
+      link_(*ComPort1, setup_.linkObserver),
+      protocol_(*this, link_) {
   BuildLayout();
   CreatePort();
   ConnectHandlers();
-  RunReported([this] { FormCreate(); });
+  RunReported(setup_.messages, [this] { FormCreate(); });
   Timer2->start();
 }
 
 TForm1::~TForm1() {
   Timer1->stop();
-  RunReported([this] { FormDestroy(); });
+  RunReported(setup_.messages, [this] { FormDestroy(); });
   ComPort1.reset();
 }
 
 void TForm1::CreatePort() {
-  ComPort1 = std::make_unique<TComPort>();
   ComPort1->setObjectName("ComPort1");
   ComPort1->SetPort("COM1");
   ComPort1->SetBaudRate(br9600);
@@ -50,7 +54,8 @@ void TForm1::CreatePort() {
     if (auto device = settings_.DeviceForPort(QString::fromStdString(port))) return device->toStdString();
     return serialdev::DefaultDevicePath(port);
   });
-  ComPort1->SetErrorReporter([](std::exception_ptr error) { RunReported([&] { std::rethrow_exception(error); }); });
+  ComPort1->SetErrorReporter(
+      [this](std::exception_ptr error) { RunReported(setup_.messages, [&] { std::rethrow_exception(error); }); });
   ComPort1->OnBeforeOpen = [this](TCustomComPort*) { ComPort1BeforeOpen(); };
   // Exceptions from these two take the component's own path: it ends the
   // event thread and hands them to the error reporter.
@@ -61,10 +66,10 @@ void TForm1::CreatePort() {
 
 void TForm1::ConnectHandlers() {
   auto wire = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
-    connect(sender, signal, this, [this, handler] { RunReported([&] { (this->*handler)(); }); });
+    connect(sender, signal, this, [this, handler] { RunReported(setup_.messages, [&] { (this->*handler)(); }); });
   };
   connect(modelGroup_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-    if (checked) RunReported([this] { ModelClick(); });
+    if (checked) RunReported(setup_.messages, [this] { ModelClick(); });
   });
   wire(spd0, &QCheckBox::toggled, &TForm1::spd1Click);
   wire(spd1, &QCheckBox::toggled, &TForm1::spd1Click);
@@ -83,7 +88,8 @@ void TForm1::ConnectHandlers() {
   wire(Button4, &QPushButton::clicked, &TForm1::Button4Click);
   wire(Button1, &QPushButton::clicked, &TForm1::Button1Click);
   wire(Button2, &QPushButton::clicked, &TForm1::Button2Click);
-  connect(Timer1, &QTimer::timeout, this, [this] { RunReported([this] { protocol_.Timer1Timer(); }); });
+  connect(Timer1, &QTimer::timeout, this,
+          [this] { RunReported(setup_.messages, [this] { protocol_.Timer1Timer(); }); });
   wire(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
 }
 
@@ -100,7 +106,7 @@ void TForm1::FormCreate() {
 void TForm1::FormDestroy() {
   // The port is closed even when the settings file cannot be written; the
   // write's error is reported first.
-  RunReported([this] { settings_.WritePortIndex(comm1->currentIndex()); });
+  RunReported(setup_.messages, [this] { settings_.WritePortIndex(comm1->currentIndex()); });
   if (ComPort1->Connected()) ComPort1->ClosePort();
 }
 

@@ -6,8 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "ComPortLink.h"
 #include "LogView.h"
-#include "ReaderLink.h"
+#include "OperatorMessages.h"
 #include "ReaderPanel.h"
 #include "ReaderProtocol.h"
 #include "SettingsFile.h"
@@ -36,14 +37,19 @@ struct TForm1Setup {
   std::function<std::unique_ptr<serialdev::SerialDevice>()> makeDevice;
   // The time the status-bar clock shows; the system clock when empty.
   std::function<QDateTime()> now;
+  // The message boxes and the beep; the toolkit's where a part is empty.
+  OperatorMessages messages;
+  // Sees what crosses the protocol's link, when given; outlives the window.
+  LinkObserver* linkObserver = nullptr;
 
   static TForm1Setup Default();
 };
 
 // The main window "Velmora": the log on the left, the control panel on the
 // right, the clock below. It owns the serial port ComPort1 and runs the reader
-// protocol over it; it is the protocol's panel and link.
-class TForm1 : public QWidget, private ReaderPanel, private ReaderLink {
+// protocol over it; it is the protocol's panel, and hands it a link over
+// ComPort1.
+class TForm1 : public QWidget, private ReaderPanel {
   Q_OBJECT
 
  public:
@@ -171,18 +177,11 @@ class TForm1 : public QWidget, private ReaderPanel, private ReaderLink {
   void StartInterByteTimer(int milliseconds) override;
   void StopInterByteTimer() override;
 
-  // ReaderLink
-  bool Connected() const override;
-  int SendText(const std::string& bytes) override;
-  std::string ReceiveText(int count) override;
-  void DriveRTS(bool on) override;
-  void ProcessMessages() override;
-  void AwaitMessages(int milliseconds) override;
-
   QCheckBox* OptionBox(int bit) const;
 
   TForm1Setup setup_;
   SettingsFile settings_;
+  ComPortLink link_;
   ReaderProtocol protocol_;
   QButtonGroup* modelGroup_ = nullptr;
   double scale_ = 1.0;

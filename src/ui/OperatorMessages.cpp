@@ -3,23 +3,14 @@
 #include <QApplication>
 #include <QMessageBox>
 
-namespace {
-
-void ToolkitBox(const QString& caption, const QString& text, MessageIcon icon) {
+void OperatorMessages::ShowBox(const QString& caption, const QString& text, MessageIcon icon) const {
+  if (show) return show(caption, text, icon);
   QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information, caption, text,
                   QMessageBox::Ok);
   box.exec();
 }
 
-}  // namespace
-
-OperatorMessages& OperatorMessages::Route() {
-  static OperatorMessages route{ToolkitBox, [] { QApplication::beep(); }};
-  return route;
+void OperatorMessages::Beep() const {
+  if (beep) return beep();
+  QApplication::beep();
 }
-
-void OperatorMessages::ShowBox(const QString& caption, const QString& text, MessageIcon icon) {
-  Route().show(caption, text, icon);
-}
-
-void OperatorMessages::Beep() { Route().beep(); }

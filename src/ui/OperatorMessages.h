@@ -3,16 +3,16 @@
 #include <QString>
 #include <functional>
 
-// Every message box and beep of the program goes through here, so that tests
-// can record them instead of waiting on a modal box.
 enum class MessageIcon { Error, Information };
 
+// The program's message boxes and beep. Whoever owns them hands them to
+// everything that shows a box or beeps, so that tests can record them instead
+// of waiting on a modal box. A part left empty is the toolkit's: a modal box,
+// or QApplication::beep().
 struct OperatorMessages {
   std::function<void(const QString& caption, const QString& text, MessageIcon icon)> show;
   std::function<void()> beep;
 
-  // The current route; the toolkit's modal box and QApplication::beep() until replaced.
-  static OperatorMessages& Route();
-  static void ShowBox(const QString& caption, const QString& text, MessageIcon icon);
-  static void Beep();
+  void ShowBox(const QString& caption, const QString& text, MessageIcon icon) const;
+  void Beep() const;
 };

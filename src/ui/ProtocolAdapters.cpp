@@ -1,12 +1,9 @@
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QSpinBox>
 #include <QTimer>
 
-#include "ComPort.h"
 #include "MainWindow.h"
-#include "OperatorMessages.h"
 
 bool TForm1::Fmt0() const { return fmt0->isChecked(); }
 bool TForm1::Fmt1() const { return fmt1->isChecked(); }
@@ -35,25 +32,6 @@ void TForm1::SetOption(int bit, bool checked) { OptionBox(bit)->setChecked(check
 bool TForm1::Option(int bit) const { return OptionBox(bit)->isChecked(); }
 void TForm1::SetFmt0(bool checked) { fmt0->setChecked(checked); }
 void TForm1::SetFmt1(bool checked) { fmt1->setChecked(checked); }
-void TForm1::Beep() { OperatorMessages::Beep(); }
+void TForm1::Beep() { setup_.messages.Beep(); }
 void TForm1::StartInterByteTimer(int milliseconds) { Timer1->start(milliseconds); }
 void TForm1::StopInterByteTimer() { Timer1->stop(); }
-
-bool TForm1::Connected() const { return ComPort1->Connected(); }
-int TForm1::SendText(const std::string& bytes) { return ComPort1->SendText(bytes); }
-
-std::string TForm1::ReceiveText(int count) {
-  std::string text;
-  ComPort1->ReceiveText(text, count);
-  return text;
-}
-
-void TForm1::DriveRTS(bool on) { ComPort1->DriveRTS(on); }
-void TForm1::ProcessMessages() { QCoreApplication::processEvents(); }
-
-void TForm1::AwaitMessages(int milliseconds) {
-  QTimer wake;
-  wake.setSingleShot(true);
-  wake.start(milliseconds);
-  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}

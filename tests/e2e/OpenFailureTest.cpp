@@ -30,9 +30,7 @@ TEST_F(OpenFailure, LineHeldByAnotherWindowIsBusy) {
   Connect();
   Settle();
   {
-    TForm1Setup setup;
-    setup.settingsPath = Form().Settings().Path();
-    TForm1 second(setup);
+    TForm1 second(WindowSetup());
     second.Button4->click();
     EXPECT_EQ(second.Button4->text(), "Connect");
     ASSERT_EQ(boxes.size(), 1u);

@@ -7,17 +7,11 @@
 #include <QTest>
 #include <QTimer>
 
-SessionFixture::SessionFixture() : savedRoute_(OperatorMessages::Route()) {
-  OperatorMessages::Route() = {[this](const QString& caption, const QString& text, MessageIcon) {
-                                 boxes.push_back({caption, text});
-                               },
-                               [this] { ++beeps; }};
-}
+SessionFixture::SessionFixture() = default;
 
 SessionFixture::~SessionFixture() {
   form_.reset();
   reader.reset();
-  OperatorMessages::Route() = savedRoute_;
 }
 
 VirtualReader& SessionFixture::StartReader(QStringList arguments) {
@@ -33,12 +27,18 @@ void SessionFixture::PointCom1At(const QString& device) {
   file.write("[Settings]\nPort=0\n[Ports]\nCOM1=" + device.toLocal8Bit() + "\n");
 }
 
+TForm1Setup SessionFixture::WindowSetup() {
+  TForm1Setup setup;
+  setup.settingsPath = dir_.filePath("trellum.INI");
+  setup.messages = {[this](const QString& caption, const QString& text, MessageIcon) {
+                      boxes.push_back({caption, text});
+                    },
+                    [this] { ++beeps; }};
+  return setup;
+}
+
 TForm1& SessionFixture::Form() {
-  if (!form_) {
-    TForm1Setup setup;
-    setup.settingsPath = dir_.filePath("trellum.INI");
-    form_ = std::make_unique<TForm1>(setup);
-  }
+  if (!form_) form_ = std::make_unique<TForm1>(WindowSetup());
   return *form_;
 }
 

@@ -27,6 +27,9 @@ class SessionFixture : public ::testing::Test {
   void PointCom1At(const QString& device);
   QString TranscriptPath() const { return dir_.filePath("transcript.txt"); }
 
+  // A window's setup: the settings file in the test's folder, message boxes
+  // and beeps recorded.
+  TForm1Setup WindowSetup();
   TForm1& Form();
   // Ends the window as closing it would; the next Form() makes a new one.
   void DestroyForm();
@@ -56,7 +59,6 @@ class SessionFixture : public ::testing::Test {
 
  private:
   QTemporaryDir dir_;
-  OperatorMessages savedRoute_;
   std::unique_ptr<TForm1> form_;
 };
 

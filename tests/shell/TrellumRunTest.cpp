@@ -104,15 +104,15 @@ class TrellumRunTest : public ::testing::Test {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     settingsPath_ = folder_.filePath(QStringLiteral("trellum.INI"));
     CreatedWindows().clear();
-    OperatorMessages::Route().show = [this](const QString& caption, const QString& text, MessageIcon icon) {
-      messages_.push_back({caption, text, icon, int(QApplication::topLevelWidgets().size()),
-                           QCoreApplication::applicationName(), GuardIsFree()});
-    };
   }
 
   // One run of the program; `running` sees both windows before the loop starts.
   int Run(std::function<void(TForm1&, Taboutbox&)> running = {}) {
     TrellumSetup setup;
+    setup.messages.show = [this](const QString& caption, const QString& text, MessageIcon icon) {
+      messages_.push_back({caption, text, icon, int(QApplication::topLevelWidgets().size()),
+                           QCoreApplication::applicationName(), GuardIsFree()});
+    };
     setup.formSetup = [this] {
       TForm1Setup form = TForm1Setup::Default();
       form.settingsPath = settingsPath_;

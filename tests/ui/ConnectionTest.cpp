@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "ComPort.h"
+#include "LinkObserver.h"
 #include "WireFixture.h"
 
 namespace {
@@ -201,10 +202,7 @@ TEST_F(Connection, CloseBoxLeavesThePortToDestructionAfterTheSettingsFile) {
 TEST_F(Connection, FailedSettingsWriteIsReportedWhileThePortIsStillOpenThenItCloses) {
   ASSERT_TRUE(QDir(dir.path()).mkdir("trellum.INI"));
   bool openWhenReported = false;
-  OperatorMessages::Route().show = [&](const QString& caption, const QString& text, MessageIcon icon) {
-    openWhenReported = line->IsOpen();
-    messages.boxes.push_back({caption, text, icon});
-  };
+  messages.whileShown = [&] { openWhenReported = line->IsOpen(); };
   TForm1& f = Form();
   f.SetModelIndex(0);
   Connect();
@@ -274,6 +272,36 @@ TEST_F(Connection, StatusReplyUpdatesThePanelAndEchoesTheOutput) {
   EXPECT_TRUE(f.CheckBox1->isChecked());
   EXPECT_FALSE(f.CheckBox2->isChecked());
   EXPECT_EQ(Log(), QStringList{"Orvane series"});
+}
+
+// Writes and RTS levels in the form of Wire(); received bytes apart.
+class WireObserver : public LinkObserver {
+ public:
+  void Received(const std::string& bytes) override { received += bytes; }
+  void Sent(const std::string& bytes) override {
+    for (char b : bytes) {
+      if (!wire.empty() && wire.back() != '[' && wire.back() != ']') wire += ' ';
+      wire += QByteArray(1, b).toHex().toUpper().toStdString();
+    }
+  }
+  void RtsChanged(bool on) override { wire += on ? "[" : "]"; }
+
+  std::string received;
+  std::string wire;
+};
+
+TEST_F(Connection, LinkObserverSeesWhatTheWindowReadsWritesAndDrives) {
+  WireObserver observed;
+  linkObserver = &observed;
+  TForm1& f = Form();
+  f.SetModelIndex(0);
+  Connect();
+  Deliver(std::string("\x02\x02\xF5\xF5\x03", 5));
+  ASSERT_TRUE(Await([&] { return line->Written().find("~L") != std::string::npos; }));
+  QTest::qWait(100);
+  EXPECT_EQ(observed.wire, Wire());
+  EXPECT_EQ(observed.received, std::string("\x02\x02\xF5\xF5\x03", 5));
+  DestroyForm();
 }
 
 TEST_F(Connection, OptionReplySwitchesTheDecoderToLines) {

@@ -19,10 +19,11 @@ TEST(ErrorReport, FullStopOnlyAfterCharactersAboveTheDot) {
 
 TEST(ErrorReport, EscapingErrorsBecomeOneErrorBoxEach) {
   RecordedMessages messages;
-  RunReported([] { throw std::runtime_error("Unable to write to /x/trellum.INI"); });
-  RunReported([] { throw 42; });
+  const OperatorMessages shown = messages.Messages();
+  RunReported(shown, [] { throw std::runtime_error("Unable to write to /x/trellum.INI"); });
+  RunReported(shown, [] { throw 42; });
   bool ran = false;
-  RunReported([&] { ran = true; });
+  RunReported(shown, [&] { ran = true; });
   EXPECT_TRUE(ran);
   ASSERT_EQ(messages.boxes.size(), 2u);
   EXPECT_EQ(messages.boxes[0].caption, "Velmora");

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "OperatorMessages.h"
 
-// Routes the program's message boxes and beeps into lists while it lives.
+// Message boxes and beeps recorded into lists; Messages() is what the code
+// under test is given to show and beep with. It must outlive that code.
 class RecordedMessages {
  public:
   struct Box {
@@ -14,19 +16,20 @@ class RecordedMessages {
     MessageIcon icon;
   };
 
-  RecordedMessages() : saved_(OperatorMessages::Route()) {
-    OperatorMessages::Route() = {[this](const QString& caption, const QString& text, MessageIcon icon) {
-                                   boxes.push_back({caption, text, icon});
-                                 },
-                                 [this] { ++beeps; }};
-  }
-  ~RecordedMessages() { OperatorMessages::Route() = saved_; }
+  RecordedMessages() = default;
   RecordedMessages(const RecordedMessages&) = delete;
   RecordedMessages& operator=(const RecordedMessages&) = delete;
 
+  OperatorMessages Messages() {
+    return {[this](const QString& caption, const QString& text, MessageIcon icon) {
+              if (whileShown) whileShown();
+              boxes.push_back({caption, text, icon});
+            },
+            [this] { ++beeps; }};
+  }
+
   std::vector<Box> boxes;
   int beeps = 0;
-
- private:
-  OperatorMessages saved_;
+  // Runs as each box is shown, before it is recorded.
+  std::function<void()> whileShown;
 };

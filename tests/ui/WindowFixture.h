@@ -30,6 +30,8 @@ class WindowFixture : public ::testing::Test {
     TForm1Setup setup;
     setup.settingsPath = SettingsPath();
     setup.now = [this] { return now; };
+    setup.messages = messages.Messages();
+    setup.linkObserver = linkObserver;
     return setup;
   }
 
@@ -44,6 +46,7 @@ class WindowFixture : public ::testing::Test {
 
   QTemporaryDir dir;
   RecordedMessages messages;
+  LinkObserver* linkObserver = nullptr;
   QDateTime now{QDate(2026, 3, 7), QTime(9, 15, 0)};
   std::unique_ptr<TForm1> form;
 };

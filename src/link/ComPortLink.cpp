@@ -1,0 +1,41 @@
+#include "ComPortLink.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "ComPort.h"
+#include "LinkObserver.h"
+
+ComPortLink::ComPortLink(TComPort& port, LinkObserver* observer) : port_(port), observer_(observer) {}
+
+bool ComPortLink::Connected() const { return port_.Connected(); }
+
+// A write that ended early reports only the bytes that went out.
+int ComPortLink::SendText(const std::string& bytes) {
+  const int written = port_.SendText(bytes);
+  if (observer_ && written > 0) observer_->Sent(bytes.substr(0, static_cast<std::size_t>(written)));
+  return written;
+}
+
+std::string ComPortLink::ReceiveText(int count) {
+  std::string text;
+  port_.ReceiveText(text, count);
+  if (observer_ && !text.empty()) observer_->Received(text);
+  return text;
+}
+
+void ComPortLink::DriveRTS(bool on) {
+  port_.DriveRTS(on);
+  if (observer_) observer_->RtsChanged(on);
+}
+
+void ComPortLink::ProcessMessages() { QCoreApplication::processEvents(); }
+
+// The single-shot timer is one more event: the wait ends with the first event
+// that arrives, or with the timer, and handles whatever came.
+void ComPortLink::AwaitMessages(int milliseconds) {
+  QTimer wake;
+  wake.setSingleShot(true);
+  wake.start(milliseconds);
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}

@@ -1,0 +1,107 @@
+// The reader protocol with a plain panel over a real TComPort on a
+// pseudo-terminal, through ComPortLink, without any window: the test plays
+// the reader on the master side and watches the link through its observer.
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "ComPort.h"
+#include "ComPortLink.h"
+#include "FakeEventLoop.h"
+#include "LinkObserver.h"
+#include "PlainPanel.h"
+#include "PtyPair.h"
+#include "ReaderProtocol.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char b : bytes) {
+    if (!out.empty()) out += ' ';
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
+// What crossed the link, in order: "[" RTS on, "]" RTS off, each write as
+// its bytes in hexadecimal; received bytes gathered apart. The first RTS
+// cycle starts a short timer whose firing is written into the wire as "*",
+// so that the wire shows whether the waits inside the cycle handled it.
+class WireObserver : public LinkObserver {
+ public:
+  void Received(const std::string& bytes) override { received += bytes; }
+  void Sent(const std::string& bytes) override { wire.push_back(Hex(bytes)); }
+  void RtsChanged(bool on) override {
+    wire.push_back(on ? "[" : "]");
+    if (on && !timerStarted_) {
+      timerStarted_ = true;
+      QTimer::singleShot(5, [this] { wire.push_back("*"); });
+    }
+  }
+
+  std::string received;
+  std::vector<std::string> wire;
+
+ private:
+  bool timerStarted_ = false;
+};
+
+struct EventCase {
+  bool controlLock;
+  std::string response;  // what the reader receives
+  // What the observer saw: the answer's RTS cycles, then the decoder's
+  // reset after the frame letting go of the line once more.
+  std::vector<std::string> wire;
+};
+
+TEST(ComPortLink, CardFrameIsDecodedAndAnsweredOverARealPortWithoutAWindow) {
+  const std::string frame("\x02\x06\x01\x02\x03\x04\x05\x0F\x03", 9);
+  const EventCase cases[] = {
+      {false, "~0", {"[", "7E", "30", "*", "]", "]"}},
+      {true,
+       "~0~L~1~l",
+       {"[", "7E", "30", "*", "]", "[", "7E", "4C", "]", "[", "7E", "31", "]", "[", "7E", "6C", "]", "]"}},
+  };
+  for (const EventCase& c : cases) {
+    SCOPED_TRACE(c.response);
+    PtyPair pty;
+    TComPort port;
+    WireObserver observer;
+    ComPortLink link(port, &observer);
+    FakeEventLoop timers;  // Timer1 of the plain panel
+    PlainPanel panel(timers);
+    panel.controlLock = c.controlLock;
+    ReaderProtocol protocol(panel, link);
+    panel.Attach(protocol);
+    std::vector<std::exception_ptr> reported;
+    port.SetPort(pty.SlavePath());
+    port.SetErrorReporter([&](std::exception_ptr error) { reported.push_back(error); });
+    port.OnBeforeOpen = [&](TCustomComPort*) { protocol.ResetDecoder(); };
+    port.OnRxChar = [&](TCustomComPort*, int count) { protocol.ComPort1RxChar(count); };
+    port.OpenPort();
+    ASSERT_TRUE(link.Connected());
+
+    pty.PeerWrite(std::vector<uint8_t>(frame.begin(), frame.end()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return observer.wire.size() >= c.wire.size(); }, 10000));
+    QTest::qWait(50);
+
+    EXPECT_EQ(panel.log, (std::vector<std::string>{"Orvane series", "00258:0000197637"}));
+    EXPECT_EQ(Hex(observer.received), Hex(frame));
+    EXPECT_EQ(observer.wire, c.wire);
+    const std::vector<uint8_t> answer = pty.PeerRead(c.response.size() + 1, 300ms);
+    EXPECT_EQ(std::string(answer.begin(), answer.end()), c.response);
+    EXPECT_TRUE(reported.empty());
+    port.ClosePort();
+  }
+}
+
+}  // namespace
