@@ -33,9 +33,17 @@ SessionRecord::~SessionRecord() {
 void SessionRecord::Log(std::string_view line) { Write("log", line); }
 void SessionRecord::Received(const std::string& bytes) { Write("rx", RecordHex(bytes)); }
 void SessionRecord::Sent(const std::string& bytes) { Write("tx", RecordHex(bytes)); }
-void SessionRecord::RtsChanged(bool on) { Write("rts", on ? "on" : "off"); }
+
+// The protocol drives RTS once more at the start and end of a command that
+// nests inside another's cycle; only changes of the line are recorded.
+void SessionRecord::RtsChanged(bool on) {
+  if (on == rts_) return;
+  rts_ = on;
+  Write("rts", on ? "on" : "off");
+}
 
 void SessionRecord::Connected(std::string_view port, unsigned baud) {
+  rts_ = false;
   Write("connect", std::string(port) + ' ' + std::to_string(baud));
 }
 

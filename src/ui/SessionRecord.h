@@ -48,6 +48,7 @@ class SessionRecord : public LinkObserver {
   Report report_;
   Clock now_;
   int fd_ = -1;
+  bool rts_ = false;
 };
 
 // The time as the record writes it, e.g. 2026-12-08T11:52:03.127+01:00.
