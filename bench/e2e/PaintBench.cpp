@@ -106,11 +106,11 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Velmora");
   int boxes = 0;
-  OperatorMessages::Route() = {[&](const QString&, const QString& text, MessageIcon) {
-                                 ++boxes;
-                                 std::fprintf(stderr, "message box: %s\n", qPrintable(text));
-                               },
-                               [] {}};
+  const OperatorMessages messages{[&](const QString&, const QString& text, MessageIcon) {
+                                    ++boxes;
+                                    std::fprintf(stderr, "message box: %s\n", qPrintable(text));
+                                  },
+                                  [] {}};
 
   QTemporaryDir dir;
   const QString transcript = dir.filePath("transcript.txt");
@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
   settings.close();
   TForm1Setup setup;
   setup.settingsPath = settings.fileName();
+  setup.messages = messages;
   auto form = std::make_unique<TForm1>(setup);
   form->SetModelIndex(0);
   form->cbAutoBeep->setChecked(true);
