@@ -8,6 +8,7 @@ packages=(
   gettext                 # msgfmt for the catalogues
   clang libclang-rt-14-dev  # libFuzzer with ASan and UBSan
   fonts-dejavu-core fonts-liberation2  # stand-ins for the window's fonts
+  xvfb                    # an X display for the painting benchmark
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

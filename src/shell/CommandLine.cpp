@@ -58,9 +58,10 @@ TForm1Setup CommandLine::Apply(TForm1Setup setup) const {
 }
 
 const char* CommandLine::Usage() {
-  return "Usage: trellum [--port COMn=DEVICE] [--list-ports] [--help]\n"
+  return "Usage: trellum [--port COMn=DEVICE] [--record FILE] [--list-ports] [--help]\n"
          "  --port COMn=DEVICE  COMn (1 to 8) stands for DEVICE in this run and is selected at start;\n"
          "                      the settings file keeps its stored port\n"
+         "  --record FILE       append every log line, burst, RTS change and error to FILE\n"
          "  --list-ports        print the serial ports, one a line, tab-separated:\n"
          "                      device, kind, COMn, access, group, console, usb id, maker, product,\n"
          "                      serial number, stable name (\"-\" where there is none)\n";

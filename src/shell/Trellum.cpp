@@ -13,6 +13,8 @@
 #include "MessageCatalogue.h"
 #include "Pictures.h"
 #include "PortList.h"
+#include "SessionRecord.h"
+#include "SessionTaps.h"
 #include "TerminationSignals.h"
 
 int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
@@ -47,9 +49,20 @@ int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
   }
 
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+  // The record outlives the window, whose destruction may still close the
+  // port. One that cannot be opened is reported, and the run goes on without.
+  std::unique_ptr<SessionRecord> record;
+  OperatorMessages messages = setup.messages;
+  if (!setup.recordPath.empty()) {
+    record = std::make_unique<SessionRecord>(
+        setup.recordPath, [&setup](const std::exception& error) { ReportError(setup.messages, error); });
+    messages = RecordedMessages(setup.messages, *record);
+  }
   TForm1Setup formSetup = options.Apply(setup.formSetup());
-  formSetup.messages = setup.messages;
+  formSetup.messages = messages;
+  if (record) formSetup.linkObserver = record.get();
   auto form = std::make_unique<TForm1>(std::move(formSetup));
+  if (record) RecordWindow(*form, *record);
   // Owned by the main window so that window managers keep it above it.
   auto about = std::make_unique<Taboutbox>(form.get());
   form->showAboutBox = [box = about.get()] { box->ShowModal(); };

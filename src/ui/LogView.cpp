@@ -7,6 +7,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -18,6 +20,34 @@ namespace {
 constexpr int kMargin = 4;  // between the frame and the text, as a plain text field leaves
 constexpr qsizetype kBlockLines = 64;
 constexpr qsizetype kChunkBytes = 64 * 1024;
+
+// A scroll bar that repaints only where its slider was and is: a new line
+// changes the range, and most often the slider moves by a pixel or not at all.
+class LogScrollBar : public QScrollBar {
+ public:
+  using QScrollBar::QScrollBar;
+
+ protected:
+  void sliderChange(SliderChange) override {
+    const QRect slider = SliderRect();
+    if (slider == painted_) return;
+    update(slider.united(painted_));
+    painted_ = slider;
+  }
+  void paintEvent(QPaintEvent* event) override {
+    painted_ = SliderRect();
+    QScrollBar::paintEvent(event);
+  }
+
+ private:
+  QRect SliderRect() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+  }
+
+  QRect painted_;
+};
 
 bool IsLineBreak(QChar c) { return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator; }
 
@@ -43,13 +73,18 @@ qsizetype Utf16Length(QByteArrayView bytes) {
 LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBar(new LogScrollBar(Qt::Vertical, this));
   viewport()->setCursor(Qt::ArrowCursor);
   verticalScrollBar()->setSingleStep(1);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+    if (!adjusting_) following_ = value >= verticalScrollBar()->maximum();
+  });
   MeasureFont();
   UpdateScrollRange();
 }
 
 void LogView::appendPlainText(const QString& text) {
+  const qint64 before = rowCount_;
   qsizetype from = 0;
   for (qsizetype i = 0; i <= text.size(); ++i) {
     if (i < text.size() && !IsLineBreak(text[i])) continue;
@@ -57,9 +92,29 @@ void LogView::appendPlainText(const QString& text) {
     from = i + 1;
   }
   UpdateScrollRange();
-  verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-  viewport()->update();
+  if (following_) Follow();
+  UpdateRows(before, rowCount_);
 }
+
+// Scrolls to the end; the rows scrolled out of view move with the pixels.
+void LogView::Follow() {
+  adjusting_ = true;
+  verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  adjusting_ = false;
+}
+
+// Marks the rows from one to another for painting, as far as they are in sight.
+void LogView::UpdateRows(qint64 from, qint64 to) {
+  const qint64 top = firstVisibleRow();
+  from = std::max(from, top);
+  to = std::min<qint64>(to, top + VisibleRows() + 1);
+  if (from >= to) return;
+  const int y = kMargin + int(from - top) * rowHeight_;
+  viewport()->update(QRect(0, y, viewport()->width(), int(to - from) * rowHeight_));
+}
+
+// The rows' part of the viewport, below the top margin.
+QRect LogView::TextRect() const { return QRect(0, kMargin, viewport()->width(), viewport()->height() - kMargin); }
 
 void LogView::AppendLine(QStringView text) {
   const QByteArray bytes = text.toUtf8();
@@ -73,6 +128,7 @@ void LogView::AppendLine(QStringView text) {
   chunk.push_back('\n');
   ++lineCount_;
   rowCount_ += RowsOf(text.size());
+  emit lineAppended(text.toString());
 }
 
 void LogView::clear() {
@@ -82,6 +138,7 @@ void LogView::clear() {
   rowCount_ = 0;
   anchor_ = cursor_ = {};
   selecting_ = false;
+  following_ = true;
   UpdateScrollRange();
   viewport()->update();
 }
@@ -163,8 +220,10 @@ int LogView::VisibleRows() const { return std::max(1, (viewport()->height() - kM
 void LogView::UpdateScrollRange() {
   QScrollBar* bar = verticalScrollBar();
   const qint64 maximum = std::max<qint64>(0, rowCount() - VisibleRows());
+  adjusting_ = true;
   bar->setRange(0, int(std::min<qint64>(maximum, std::numeric_limits<int>::max())));
   bar->setPageStep(VisibleRows());
+  adjusting_ = false;
 }
 
 void LogView::MeasureFont() {
@@ -176,7 +235,7 @@ void LogView::MeasureFont() {
 
 // Lays the lines out again when the characters per row change, or always
 // after a change of font, keeping the line at the top in view, or the end
-// when the view was following it.
+// while the view follows it.
 void LogView::Rewrap(bool always) {
   const int columns = std::max(1, int((viewport()->width() - 2 * kMargin) / charWidth_));
   if (columns == columns_ && !always) {
@@ -184,7 +243,6 @@ void LogView::Rewrap(bool always) {
     return;
   }
   QScrollBar* bar = verticalScrollBar();
-  const bool following = bar->value() >= bar->maximum();
   const qsizetype top = lineCount_ > 0 ? LineAtRow(bar->value()).index : 0;
   columns_ = columns;
   rowCount_ = 0;
@@ -194,7 +252,9 @@ void LogView::Rewrap(bool always) {
     rowCount_ += RowsOf(Utf16Length(Bytes(spot)));
   }
   UpdateScrollRange();
-  bar->setValue(following || lineCount_ == 0 ? bar->maximum() : int(std::min<qint64>(RowOf(top), bar->maximum())));
+  adjusting_ = true;
+  bar->setValue(following_ || lineCount_ == 0 ? bar->maximum() : int(std::min<qint64>(RowOf(top), bar->maximum())));
+  adjusting_ = false;
   viewport()->update();
 }
 
@@ -211,18 +271,29 @@ void LogView::changeEvent(QEvent* event) {
   }
 }
 
-void LogView::scrollContentsBy(int, int) { viewport()->update(); }
+// The pixels of the rows still in sight move; only the rows scrolled into
+// sight are painted. The top margin stays blank.
+void LogView::scrollContentsBy(int, int dy) {
+  if (std::abs(dy) <= VisibleRows())
+    viewport()->scroll(0, dy * rowHeight_, TextRect());
+  else
+    viewport()->update();
+}
 
-void LogView::paintEvent(QPaintEvent*) {
+// Paints the rows that meet the region to be painted.
+void LogView::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
   painter.setFont(font());
-  if (lineCount_ == 0) return;
-  const int height = viewport()->height();
-  Found at = LineAtRow(firstVisibleRow());
-  int y = kMargin;
-  for (qint64 r = firstVisibleRow() - at.row; y < height; r = 0) {
+  const QRect area = event->rect();
+  const int skipped = std::max(0, (area.top() - kMargin) / rowHeight_);
+  const qint64 first = qint64(firstVisibleRow()) + skipped;
+  if (first >= rowCount_) return;
+  const int bottom = std::min(viewport()->height(), area.bottom() + 1);
+  Found at = LineAtRow(first);
+  int y = kMargin + skipped * rowHeight_;
+  for (qint64 r = first - at.row; y < bottom; r = 0) {
     const QString text = QString::fromUtf8(Bytes(at.start));
-    for (const qint64 rows = RowsOf(text.size()); r < rows && y < height; ++r, y += rowHeight_)
+    for (const qint64 rows = RowsOf(text.size()); r < rows && y < bottom; ++r, y += rowHeight_)
       PaintRow(painter, text, at.index, r * columns_, y);
     if (++at.index == lineCount_) break;
     at.start = Next(at.start);
@@ -277,8 +348,16 @@ void LogView::selectAll() {
   if (lineCount() == 0) return;
   anchor_ = {};
   cursor_ = {lineCount() - 1, LineLength(lineCount() - 1)};
+  SelectionChanged();
   ShareSelection();
   viewport()->update();
+}
+
+// A selection holds the view where it is; without one, the view follows the
+// end again when it is there.
+void LogView::SelectionChanged() {
+  QScrollBar* bar = verticalScrollBar();
+  following_ = !hasSelection() && bar->value() >= bar->maximum();
 }
 
 void LogView::copy() const {
@@ -297,10 +376,16 @@ void LogView::keyPressEvent(QKeyEvent* event) {
     copy();
   else if (event == QKeySequence::SelectAll)
     selectAll();
-  else if (event == QKeySequence::MoveToStartOfDocument)
+  else if (event->key() == Qt::Key_Home)
     bar->triggerAction(QAbstractSlider::SliderToMinimum);
-  else if (event == QKeySequence::MoveToEndOfDocument)
+  else if (event->key() == Qt::Key_End) {
+    // The end resumes following, also when the view is already there.
     bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    following_ = true;
+  } else if (event->key() == Qt::Key_PageUp)
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+  else if (event->key() == Qt::Key_PageDown)
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
   else
     QAbstractScrollArea::keyPressEvent(event);
 }
@@ -310,6 +395,7 @@ void LogView::mousePressEvent(QMouseEvent* event) {
   cursor_ = PositionAt(event->position().toPoint());
   if (!(event->modifiers() & Qt::ShiftModifier)) anchor_ = cursor_;
   selecting_ = true;
+  SelectionChanged();
   viewport()->update();
 }
 
@@ -321,6 +407,7 @@ void LogView::mouseMoveEvent(QMouseEvent* event) {
   if (point.y() < 0) bar->setValue(bar->value() - 1);
   if (point.y() >= viewport()->height()) bar->setValue(bar->value() + 1);
   cursor_ = PositionAt(point);
+  SelectionChanged();
   viewport()->update();
 }
 
@@ -342,6 +429,7 @@ void LogView::mouseDoubleClickEvent(QMouseEvent* event) {
   anchor_ = {at.line, first};
   cursor_ = {at.line, last};
   selecting_ = false;
+  SelectionChanged();
   ShareSelection();
   viewport()->update();
 }

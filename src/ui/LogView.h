@@ -13,14 +13,20 @@ class QMenu;
 // out and painted. The font is taken to be monospaced, so a line wraps at the
 // view's width after a fixed number of characters. The text can be selected
 // with the mouse or the keyboard and copied; it cannot be edited.
+//
+// The view follows the end while it is scrolled to the end: new lines then
+// scroll it by their rows, and only those rows are painted. Once the operator
+// scrolls back or selects text, new lines leave the view and the selection
+// where they are, until the view is scrolled to the end again.
 class LogView : public QAbstractScrollArea {
   Q_OBJECT
 
  public:
   explicit LogView(QWidget* parent = nullptr);
 
-  // Adds text as new lines at the end and scrolls to it; a line feed, a
-  // carriage return or a paragraph separator inside the text starts a new line.
+  // Adds text as new lines at the end, and scrolls to it while following the
+  // end; a line feed, a carriage return or a paragraph separator inside the
+  // text starts a new line.
   void appendPlainText(const QString& text);
   void clear();
 
@@ -33,6 +39,7 @@ class LogView : public QAbstractScrollArea {
   int columns() const { return columns_; }
   qint64 rowCount() const { return rowCount_; }
   int firstVisibleRow() const;
+  bool followsEnd() const { return following_; }
 
   bool hasSelection() const { return anchor_ != cursor_; }
   QString selectedText() const;
@@ -41,6 +48,10 @@ class LogView : public QAbstractScrollArea {
 
   // The context menu: Copy and Select All. The caller owns it.
   QMenu* createContextMenu();
+
+ signals:
+  // Every line as it is added, once, in order.
+  void lineAppended(const QString& line);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -94,6 +105,10 @@ class LogView : public QAbstractScrollArea {
   Position PositionAt(const QPoint& point) const;
   void PaintRow(QPainter& painter, const QString& text, qsizetype line, qsizetype from, int y) const;
   void ShareSelection() const;
+  void SelectionChanged();
+  void Follow();
+  void UpdateRows(qint64 from, qint64 to);
+  QRect TextRect() const;
 
   // Every line in UTF-8, each ended by '\n', in chunks that never move once
   // filled; a line never straddles two chunks.
@@ -108,4 +123,6 @@ class LogView : public QAbstractScrollArea {
   Position anchor_;
   Position cursor_;
   bool selecting_ = false;
+  bool following_ = true;
+  bool adjusting_ = false;  // the view moves its own scroll bar, not the operator
 };

@@ -5,9 +5,12 @@
 #include <QClipboard>
 #include <QImage>
 #include <QMenu>
+#include <QPaintEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <cmath>
+#include <functional>
 #include <memory>
 
 #include "LogView.h"
@@ -130,30 +133,142 @@ TEST_F(LogViewTest, LongLinesWrapAtTheWidth) {
   EXPECT_EQ(view.toPlainText().size(), 300 + 1 + 1 + columns + 1 + columns + 1);
 }
 
-TEST_F(LogViewTest, AppendingScrollsToTheEnd) {
+TEST_F(LogViewTest, KeysMoveTheViewWithTheFocusInTheLog) {
   AppendNumbered(200);
   ASSERT_GT(Bar()->maximum(), 0);
   EXPECT_EQ(Bar()->value(), Bar()->maximum());
   EXPECT_EQ(view.firstVisibleRow() + VisibleRows(), 200);
 
-  view.setFocus();
-  QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
-  EXPECT_EQ(Bar()->value(), 0);
-  QTest::keyClick(&view, Qt::Key_PageDown);
-  EXPECT_EQ(Bar()->value(), VisibleRows());
-  QTest::keyClick(&view, Qt::Key_PageUp);
-  EXPECT_EQ(Bar()->value(), 0);
+  // The focus comes from a click into the text, as the operator gives it.
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, Cell(0, 0));
+  QWidget* focus = QApplication::focusWidget();
+  ASSERT_EQ(focus, &view);
+  struct Key {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int value;
+  };
+  const int page = VisibleRows();
+  const int end = Bar()->maximum();
+  const Key keys[] = {{Qt::Key_Home, {}, 0},
+                      {Qt::Key_PageDown, {}, page},
+                      {Qt::Key_PageDown, {}, 2 * page},
+                      {Qt::Key_PageUp, {}, page},
+                      {Qt::Key_End, {}, end},
+                      {Qt::Key_PageUp, {}, end - page},
+                      {Qt::Key_Home, Qt::ControlModifier, 0},
+                      {Qt::Key_PageUp, {}, 0},
+                      {Qt::Key_End, Qt::ControlModifier, end},
+                      {Qt::Key_PageDown, {}, end}};
+  for (const Key& key : keys) {
+    QTest::keyClick(focus, key.key, key.modifiers);
+    EXPECT_EQ(Bar()->value(), key.value) << QKeySequence(key.key | key.modifiers).toString().toStdString();
+  }
+}
 
-  QWheelEvent wheel(QPointF(20, 20), view.viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, -120),
-                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-  QApplication::sendEvent(view.viewport(), &wheel);
-  EXPECT_GT(Bar()->value(), 0);
+// What the operator did before new lines arrive, and whether the view then
+// follows them to the end; a selection always survives them unchanged.
+TEST_F(LogViewTest, FollowsTheEndOnlyWhileThere) {
+  const auto key = [&](Qt::Key k) { QTest::keyClick(&view, k); };
+  const auto wheel = [&](int delta) {
+    QWheelEvent event(QPointF(20, 20), view.viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view.viewport(), &event);
+  };
+  const auto drag = [&](int fromRow, int toRow) {
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, Cell(fromRow, 0));
+    QMouseEvent move(QEvent::MouseMove, Cell(toRow, 3), view.viewport()->mapToGlobal(Cell(toRow, 3)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &move);
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, Cell(toRow, 3));
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> act;
+    bool follows;
+  };
+  const Case cases[] = {
+      {"nothing", [] {}, true},
+      {"a click", [&] { QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, Cell(1, 1)); }, true},
+      {"the wheel back", [&] { wheel(120); }, false},
+      {"the wheel back and forth", [&] { wheel(120), wheel(-120); }, true},
+      {"Page Up", [&] { key(Qt::Key_PageUp); }, false},
+      {"Page Up, Page Down", [&] { key(Qt::Key_PageUp), key(Qt::Key_PageDown); }, true},
+      {"Home", [&] { key(Qt::Key_Home); }, false},
+      {"Home, End", [&] { key(Qt::Key_Home), key(Qt::Key_End); }, true},
+      {"the scroll bar back", [&] { Bar()->setValue(3); }, false},
+      {"the scroll bar back and to the end", [&] { Bar()->setValue(3), Bar()->setValue(Bar()->maximum()); }, true},
+      {"a selection at the end", [&] { drag(1, 2); }, false},
+      {"a selection, then End", [&] { drag(1, 2), key(Qt::Key_End); }, true},
+      {"a selection, then a click", [&] { drag(1, 2), QTest::mouseClick(view.viewport(), Qt::LeftButton); }, true},
+      {"a word selected", [&] { QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, Cell(2, 1)); }, false},
+      {"all selected", [&] { view.selectAll(); }, false},
+      {"scrolled back, a selection", [&] { key(Qt::Key_Home), drag(0, 1); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    view.clear();
+    AppendNumbered(200);
+    view.setFocus();
+    c.act();
+    const int value = Bar()->value();
+    const QString selected = view.selectedText();
+    for (int i = 0; i < 5; ++i) view.appendPlainText(QString("new %1").arg(i));
+    EXPECT_EQ(view.followsEnd(), c.follows);
+    if (c.follows)
+      EXPECT_EQ(view.firstVisibleRow() + VisibleRows(), 205);
+    else
+      EXPECT_EQ(Bar()->value(), value);
+    EXPECT_EQ(view.selectedText(), selected);
+  }
+}
 
-  view.appendPlainText("newest");
-  EXPECT_EQ(Bar()->value(), Bar()->maximum());
-  QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
-  QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
-  EXPECT_EQ(Bar()->value(), Bar()->maximum());
+// New lines at the end are painted by moving the rows in sight up and
+// painting the new rows alone, once for a burst; what shows is what a
+// painting of the whole view gives.
+TEST_F(LogViewTest, NewLinesPaintOnlyTheirRows) {
+  struct PaintLog : QObject {
+    std::vector<QRect> rects;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) rects.push_back(static_cast<QPaintEvent*>(event)->rect());
+      return false;
+    }
+  } paints;
+  view.viewport()->installEventFilter(&paints);
+  const auto shown = [&] {
+    QApplication::processEvents();
+    return view.screen()
+        ->grabWindow(view.winId())
+        .toImage()
+        .copy(QRect(view.viewport()->mapTo(&view, QPoint()), view.viewport()->size()));
+  };
+  const auto whole = [&] { return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+  for (int i = 0; i < VisibleRows() - 1; ++i) view.appendPlainText(QString("first %1").arg(i));
+  shown();
+
+  // Two lines of a frame fill the view and scroll it by one row, then by two.
+  for (const int k : {1, 2, 3}) {
+    SCOPED_TRACE(k);
+    paints.rects.clear();
+    view.appendPlainText(QString("frame %1").arg(k));
+    view.appendPlainText(QString(view.columns() + 3, QChar(u'0' + k)));
+    const QImage screen = shown().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(paints.rects.size(), 1u);
+    EXPECT_LE(paints.rects[0].height(), 4 * RowHeight());
+    EXPECT_GT(paints.rects[0].top(), view.viewport()->height() - 5 * RowHeight());
+    EXPECT_TRUE(screen == whole());
+  }
+  // Lines out of sight paint nothing; a selection is painted where it is.
+  Bar()->setValue(0);
+  shown();
+  paints.rects.clear();
+  view.appendPlainText("below");
+  shown();
+  EXPECT_TRUE(paints.rects.empty());
+  view.selectAll();
+  EXPECT_TRUE(shown().convertToFormat(QImage::Format_RGB32) == whole());
+  view.clear();
+  EXPECT_TRUE(shown().convertToFormat(QImage::Format_RGB32) == whole());
 }
 
 TEST_F(LogViewTest, PaintsTheVisibleRowsAndTheSelection) {
