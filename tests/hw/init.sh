@@ -18,6 +18,7 @@ done
 stty -F /dev/ttyS3 raw -echo
 export HOME=/root TMPDIR=/tmp QT_QPA_PLATFORM=offscreen
 echo "@rig guest up after $(cut -d' ' -f1 /proc/uptime) s"
-/rig/hw_guest_tests --gtest_color=no 2>&1
+filter=$(sed -n 's/.*rig_filter=\([^ ]*\).*/\1/p' /proc/cmdline)
+/rig/hw_guest_tests --gtest_color=no --gtest_filter="${filter:-*}" 2>&1
 echo "@rig guest exit $?"
 poweroff -f

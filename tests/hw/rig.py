@@ -10,7 +10,9 @@ programs and every library they load. Its ports:
   ttyUSB0 QEMU's FTDI adapter on a host pseudo-terminal (echoed likewise)
 The guest asks for host actions with console lines "@host <request>":
 "break" (telnet break on ttyS2), "unplug" and "plug" (the FTDI adapter
-through the monitor). The run passes when every expected check name has
+through the monitor), "transcript PORT TEXT..." (the last reader on that
+port received these texts in this order, by its --transcript file; passes
+as the check Transcript/PORT). The run passes when every expected check name has
 passed, no check failed and the guest powered off, all within the time-out.
 """
 
@@ -32,6 +34,13 @@ import tty
 EXPECTED = [f"Ports/RealPort.{check}/{port}" for check in [
     "OpensExclusively", "SetsAndReadsBackEverySpeed", "SetsAndReadsBackEveryFraming",
     "CarriesEveryByteValueBothWays", "ComponentCarriesEveryByteValueBothWays"] for port in ["ttyS1", "ttyUSB0"]]
+EXPECTED += [f"Ports/RealWindow.ConnectsReadsACardAndDisconnects/{port}" for port in ["ttyS1", "ttyUSB0"]]
+EXPECTED += [f"Transcript/{port}" for port in ["ttyS1", "ttyUSB0"]]
+EXPECTED += """
+RealBreak.ArrivesAsBreakThenItsNulByte
+RealBreakInWindow.LogsNoCommErrorAndResetsAfterTheNulByte
+RealRemoval.AdapterRemovedAndReaddedTenTimes
+""".split()
 
 USB_DEVICE = "usb-serial,id=ftdi,bus=xhci.0,port=1,serial=RIG00001,chardev=usb"
 MODULES = ["usb-common", "usbcore", "xhci-hcd", "xhci-pci", "usbserial", "ftdi_sio"]
@@ -196,7 +205,8 @@ class Rig:
         self.relay_in = b""
         self.console = b""
         self.lines = []
-        self.transcripts = 0
+        self.transcripts = {}
+        self.host_passed = set()
 
     def sock(self, name):
         return os.path.join(self.work, name)
@@ -205,7 +215,7 @@ class Rig:
         command = [
             self.args.qemu, "-accel", "tcg", "-m", "768", "-smp", "1", "-nodefaults", "-display", "none",
             "-no-reboot", "-kernel", kernel, "-initrd", initrd,
-            "-append", "console=ttyS0 panic=-1 quiet loglevel=3",
+            "-append", f"console=ttyS0 panic=-1 quiet loglevel=3 rig_filter={self.args.filter}",
             "-chardev", "stdio,id=con,signal=off", "-serial", "chardev:con",
             "-chardev", "pty,id=s1", "-serial", "chardev:s1",
             "-chardev", f"socket,id=s2,path={self.sock('s2')},server=on,wait=off,telnet=on", "-serial", "chardev:s2",
@@ -251,8 +261,11 @@ class Rig:
                 self.reader_port = arguments[i + 1]
                 arguments[i + 1] = self.pty_of(self.reader_port).path
             elif a == "--transcript":
-                self.transcripts += 1
-                arguments[i + 1] = os.path.join(self.work, f"transcript-{self.transcripts}.txt")
+                arguments[i + 1] = os.path.join(self.work, f"transcript-{len(self.transcripts)}.txt")
+                self.transcripts[arguments[i + 1]] = None
+        for path in self.transcripts:
+            if self.transcripts[path] is None:
+                self.transcripts[path] = self.reader_port
         command = [self.args.reader] + arguments
         log("reader: " + " ".join(command))
         self.reader = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
@@ -272,6 +285,7 @@ class Rig:
                     # The reader opened the port: the echo stops.
                     self.pty_of(self.reader_port).stop_echo()
                     line = b"device " + self.reader_port.encode()
+                log("reader said: " + line.decode(errors="replace"))
                 self.relay.sendall(b"out " + line + b"\n")
         elif data == b"":
             code = self.reader.wait()
@@ -306,8 +320,30 @@ class Rig:
             self.monitor("device_del ftdi")
         elif what == "plug":
             self.monitor("device_add " + USB_DEVICE)
+        elif what.startswith("transcript "):
+            self.check_transcript(*what.split()[1:])
         else:
             raise RuntimeError(f"unknown request {what}")
+
+    def check_transcript(self, port, *texts):
+        paths = [p for p, q in self.transcripts.items() if q == port]
+        received = b""
+        if paths:
+            with open(paths[-1]) as f:
+                for line in f:
+                    fields = line.split()
+                    if len(fields) > 2 and fields[1] == "rx":
+                        received += bytes.fromhex("".join(fields[2:]))
+        at = 0
+        for text in texts:
+            found = received.find(text.encode(), at)
+            if found < 0:
+                log(f"the reader on {port} did not receive {text!r} after byte {at}: {received!r}")
+                return
+            at = found + len(text)
+        name = "Transcript/" + os.path.basename(port)
+        log(f"[       OK ] {name}")
+        self.host_passed.add(name)
 
     def console_output(self):
         data = read_some(self.qemu.stdout.fileno())
@@ -379,6 +415,7 @@ def main():
     parser.add_argument("--reader-in-guest", required=True, help="the path the guest's tests start the reader from")
     parser.add_argument("--qemu", default="qemu-system-x86_64")
     parser.add_argument("--timeout", type=float, default=170)
+    parser.add_argument("--filter", default="*", help="GoogleTest filter of the guest's checks (to run some alone)")
     args = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("[rig] terminated"))
 
@@ -399,6 +436,7 @@ def main():
         log(f"wall time {time.monotonic() - rig.started:.1f} s")
 
     passed = {m.group(1) for line in rig.lines if (m := re.match(r"\[       OK \] (\S+)", line))}
+    passed |= rig.host_passed
     failed = [line for line in rig.lines if line.startswith("[  FAILED  ]")]
     missing = [name for name in EXPECTED if name not in passed]
     log(f"{len(passed)} checks passed in the guest, {len(failed)} failure lines")
