@@ -21,4 +21,6 @@ echo "@rig guest up after $(cut -d' ' -f1 /proc/uptime) s"
 filter=$(sed -n 's/.*rig_filter=\([^ ]*\).*/\1/p' /proc/cmdline)
 /rig/hw_guest_tests --gtest_color=no --gtest_filter="${filter:-*}" 2>&1
 echo "@rig guest exit $?"
+# The figure of the idle benchmark, measured while nothing else runs.
+[ "$filter" = "*" ] || [ -z "$filter" ] && /rig/bench_idle_wakeups /dev/ttyS1 10
 poweroff -f

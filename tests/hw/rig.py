@@ -37,7 +37,9 @@ EXPECTED = [f"Ports/RealPort.{check}/{port}" for check in [
 EXPECTED += [f"Ports/RealWindow.ConnectsReadsACardAndDisconnects/{port}" for port in ["ttyS1", "ttyUSB0"]]
 EXPECTED += [f"Transcript/{port}" for port in ["ttyS1", "ttyUSB0"]]
 EXPECTED += """
-RealBreak.ArrivesAsBreakThenItsNulByte
+RealModemLines.RtsAndDtrReachTheDriver
+RealModemLines.LoopbackLevelsReachTheLineHandlersInBatchOrder
+RealBreak.ArrivesAsBreakAndItsNulByte
 RealBreakInWindow.LogsNoCommErrorAndResetsAfterTheNulByte
 RealRemoval.AdapterRemovedAndReaddedTenTimes
 """.split()
@@ -137,6 +139,7 @@ def build_initramfs(path, build, modules, reader_path):
     for m in modules:
         image.copy(m, "/lib/modules/" + os.path.basename(m))
     image.program(os.path.join(build, "bin", "hw_guest_tests"), "/rig/hw_guest_tests")
+    image.program(os.path.join(build, "bin", "bench_idle_wakeups"), "/rig/bench_idle_wakeups")
     # The guest's tests start the virtual reader from the path it has in the
     # build; there the relay hands it over to this script.
     image.program(os.path.join(build, "bin", "hw_reader_relay"), reader_path)
@@ -442,6 +445,9 @@ def main():
     log(f"{len(passed)} checks passed in the guest, {len(failed)} failure lines")
     for name in missing:
         log(f"missing: {name}")
+    for line in rig.lines:
+        if line.startswith("idle wake-ups"):
+            log(line)
     ok = powered_off and not failed and not missing and "@rig guest exit 0" in rig.lines
     log("PASSED" if ok else "FAILED")
     return 0 if ok else 1
