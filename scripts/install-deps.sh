@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev  # libFuzzer with ASan and UBSan
   fonts-dejavu-core fonts-liberation2  # stand-ins for the window's fonts
   xvfb                    # an X display for the painting benchmark
+  qemu-system-x86 busybox-static python3  # the guest rig of tests/hw
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

@@ -154,4 +154,15 @@ TEST(Replies, EventResponseIsCountedAndStrayBytesReported) {
   EXPECT_TRUE(reader.silent());
 }
 
+// A slow link: the lead-in waits as long as --command-gap says.
+TEST(Replies, CommandGapKeepsASlowCommandTogether) {
+  ReaderProcess reader({"--no-powerup", "--command-gap", "2000"});
+  reader.openDevice();
+  reader.write("~");
+  EXPECT_TRUE(reader.silent(900ms));
+  reader.write("?");
+  EXPECT_EQ(reader.expectLine("cmd "), "cmd - ?");
+  EXPECT_EQ(reader.readBytes(5), frame({0x02, 0x02, 0xF0, 0xF0, 0x03}));
+}
+
 }  // namespace

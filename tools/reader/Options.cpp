@@ -106,6 +106,8 @@ Options parseOptions(int argc, char** argv) {
       o.faultRate = rate;
     } else if (arg == "--fault-gap") {
       o.faultGapMs = int(number(arg, next(), 0, 3600000));
+    } else if (arg == "--command-gap") {
+      o.commandGapMs = int(number(arg, next(), 1, 3600000));
     } else if (arg == "--faults") {
       o.faults.clear();
       for (auto part : split(next())) {
@@ -162,6 +164,9 @@ Card reads:
 Output:
   --transcript FILE   one line per burst: "<monotonic s.us> rx|tx <hex bytes>"
   --quit-on-eof       end when standard input ends
+  --command-gap MS    drop a command still unfinished MS milliseconds after its
+                      last byte (default 500; longer for links that send
+                      byte by byte slowly)
   -h, --help          show this help and end
 
 Card codes in ASCII modes:  mode 0 "00258,0000197637" (decimal, comma)

@@ -22,6 +22,7 @@ struct Options {
   std::string transcript;
   double faultRate = 0;
   int faultGapMs = 0;
+  int commandGapMs = 500;  // a command unfinished this long after its last byte is junk
   std::vector<FaultKind> faults{std::begin(AllFaults), std::end(AllFaults)};
   std::uint64_t seed = 1;
   bool powerUp = true;

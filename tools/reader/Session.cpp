@@ -16,8 +16,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr milliseconds UnfinishedCommand{500};
-
 }  // namespace
 
 Session::Session(const Options& options)
@@ -185,7 +183,7 @@ std::optional<Clock::time_point> Session::nextDeadline() const {
   for (const auto& reader : readers_) consider(reader.pulseEnd());
   consider(nextPeriod_);
   if (!queue_.empty()) consider(holdUntil_);
-  if (parser_.partial()) consider(lastReceived_ + UnfinishedCommand);
+  if (parser_.partial()) consider(lastReceived_ + milliseconds(options_.commandGapMs));
   return next;
 }
 
@@ -213,7 +211,8 @@ int Session::run() {
     if (inputFd_ >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) readInput();
     for (auto& reader : readers_)
       if (reader.endPulseIfDue(now)) say("pulse " + reader.name() + " end");
-    if (parser_.partial() && now - lastReceived_ >= UnfinishedCommand) answer(*parser_.abandon(), now);
+    if (parser_.partial() && now - lastReceived_ >= milliseconds(options_.commandGapMs))
+      answer(*parser_.abandon(), now);
     periodicRead(now);
     runQueue(now);
   }

@@ -26,6 +26,8 @@ constexpr unsigned kPtySlaveMajorFirst = 136;
 constexpr unsigned kPtySlaveMajorLast = 143;
 constexpr uint32_t kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr uint32_t kCounterEvents = EV_ERR | EV_BREAK;
+// TIOCM_LOOP of <asm-generic/termios.h>, which clashes with <termios.h>.
+constexpr int kModemLoop = 0x8000;
 
 bool NoSuchFeature(int code) { return code == ENOTTY || code == EINVAL; }
 bool MeansRemoval(int code) { return code == EIO || code == ENODEV || code == ENXIO; }
@@ -440,6 +442,16 @@ int PosixDevice::SetRts(bool on) {
   if (fd_ < 0) return EBADF;
   if (removed_) return 0;
   return ModemControl(on ? TIOCMBIS : TIOCMBIC, TIOCM_RTS);
+}
+
+int PosixDevice::SetLoopback(bool on) {
+  if (fd_ < 0) return EBADF;
+  if (removed_) return removalCode_;
+  int lines = 0;
+  if (::ioctl(fd_, TIOCMGET, &lines) != 0) return Fail(errno);
+  lines = on ? (lines | kModemLoop) : (lines & ~kModemLoop);
+  if (::ioctl(fd_, TIOCMSET, &lines) != 0) return Fail(errno);
+  return 0;
 }
 
 int PosixDevice::GetModemStatus(uint32_t& modemBits) {

@@ -58,6 +58,11 @@ class PosixDevice final : public SerialDevice {
 
   bool Removed() const override;
 
+  // Test aid, no setting of the component: switches the UART's internal
+  // loopback (TIOCM_LOOP), so that a rig can hear its own transmissions
+  // without a cable. Returns errno or 0.
+  int SetLoopback(bool on);
+
  private:
   using Clock = std::chrono::steady_clock;
 
