@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "ComPort.h"
+#include "QtHandOff.h"
 #include "ErrorReport.h"
 #include "MainWindow.h"
 
@@ -29,8 +30,8 @@ TForm1::~TForm1() {
 }
 
 void TForm1::CreatePort() {
-  ComPort1 = std::make_unique<TComPort>();
-  ComPort1->setObjectName("ComPort1");
+  ComPort1 = std::make_unique<TComPort>(std::make_shared<QtHandOff>());
+  ComPort1->SetName("ComPort1");
   ComPort1->SetPort("COM1");
   ComPort1->SetBaudRate(br9600);
   ComPort1->Parity().SetBits(prNone);

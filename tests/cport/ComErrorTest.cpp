@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-
 #include <cstdlib>
 #include <string>
 
@@ -15,7 +13,7 @@ void LoadWithLanguage(const char* lang, const std::string& folder) {
   LoadMessageCatalogues(folder);
 }
 
-std::string ExecutableFolder() { return QCoreApplication::applicationDirPath().toStdString(); }
+std::string ExecutableFolder() { return EXECUTABLE_FOLDER; }
 
 }  // namespace
 

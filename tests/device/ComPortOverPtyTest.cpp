@@ -1,5 +1,6 @@
 #include "ComPort.h"
 #include "PtyPair.h"
+#include "QtHandOff.h"
 #include "Termios2.h"
 
 #include <QTest>
@@ -33,7 +34,7 @@ class ComPortOverPty : public ::testing::Test {
   }
 
   PtyPair pty;
-  TComPort port;
+  TComPort port{std::make_shared<QtHandOff>()};
   std::vector<std::exception_ptr> reported;
 };
 
@@ -54,7 +55,7 @@ TEST_F(ComPortOverPty, OpensClosesAndRefusesASecondOwner) {
   port.OpenPort();
   EXPECT_TRUE(port.Connected());
 
-  TComPort other;
+  TComPort other(std::make_shared<QtHandOff>());
   other.SetPort(pty.SlavePath());
   int code = 0;
   std::string message;
