@@ -493,6 +493,7 @@ bool TCustomComPort::event(QEvent* e) {
       break;
     case ComThreadNotice::kRemoval:
       if (notice->openCount == openCount_ && connected_ && !closing_) {
+        if (device_) device_->ReleaseRemoved();
         try {
           NotifyDeviceRemoved(EComPort(kReadFailed, notice->code));
         } catch (...) {

@@ -94,6 +94,7 @@ int PosixDevice::Open(const std::string& path) {
   }
 
   fd_ = fd;
+  released_ = false;
   removed_ = false;
   removalCode_ = 0;
   mask_ = 0;
@@ -138,6 +139,14 @@ void PosixDevice::Close() {
 bool PosixDevice::IsOpen() const { return fd_ >= 0; }
 
 bool PosixDevice::Removed() const { return removed_; }
+
+void PosixDevice::ReleaseRemoved() {
+  if (fd_ < 0 || !removed_ || released_) return;
+  const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null < 0) return;
+  if (::dup3(null, fd_, O_CLOEXEC) >= 0) released_ = true;
+  ::close(null);
+}
 
 void PosixDevice::MarkRemoved(int code) {
   int none = 0;
@@ -303,6 +312,7 @@ int PosixDevice::Write(const uint8_t* data, size_t count, size_t& written) {
       code = ECANCELED;
       break;
     }
+    if (removed_) break;
     if (accepted < count) {
       const ssize_t n = ::write(fd_, data + accepted, count - accepted);
       if (n > 0) {
@@ -319,7 +329,7 @@ int PosixDevice::Write(const uint8_t* data, size_t count, size_t& written) {
         break;
       }
       // A byte has left the port once the UART's transmitter is empty too.
-      if (outQueue == 0 && !TransmitterBusy()) {
+      if (outQueue == 0 && !TransmitterBusy() && !removed_) {
         complete = true;
         break;
       }
@@ -342,6 +352,7 @@ int PosixDevice::Write(const uint8_t* data, size_t count, size_t& written) {
     if (outQueue > 0) ::tcflush(fd_, TCOFLUSH);
   } else {
     written = accepted;
+    if (code == 0) code = removalCode_;
   }
   if (toggle && !removed_) ModemControl(TIOCMBIC, TIOCM_RTS);
   if (complete) {

@@ -57,6 +57,10 @@ class PosixDevice final : public SerialDevice {
   void StopEventWaits() override;
 
   bool Removed() const override;
+  // Puts /dev/null on the descriptor's number (dup2), so that the tty is
+  // let go while the number cannot be reused under another thread still
+  // using it; Close closes that number.
+  void ReleaseRemoved() override;
 
   // Test aid, no setting of the component: switches the UART's internal
   // loopback (TIOCM_LOOP), so that a rig can hear its own transmissions
@@ -88,6 +92,7 @@ class PosixDevice final : public SerialDevice {
   bool hasModemLines_ = false;
   bool hasCounters_ = false;
   bool isPseudoTerminal_ = false;
+  bool released_ = false;
 
   std::atomic<bool> removed_{false};
   std::atomic<int> removalCode_{0};
