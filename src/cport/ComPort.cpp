@@ -498,6 +498,7 @@ void TCustomComPort::ReceiveNotice(NoticeKind kind, uint64_t openCount, int code
       break;
     case kRemovalNotice:
       if (openCount == openCount_ && connected_ && !closing_) {
+        if (device_) device_->ReleaseRemoved();
         try {
           NotifyDeviceRemoved(EComPort(kReadFailed, code));
         } catch (...) {

@@ -37,9 +37,13 @@ class TComThread;
 // waiting and the owner thread is told once, through OnDeviceRemoved with
 // an EComPort (reason 3, ReadFile, with the system code, EIO = 5 for a
 // hang-up); without an OnDeviceRemoved handler that EComPort goes to the
-// error reporter instead. The port stays Connected until ClosePort, which
-// then succeeds; a later OpenPort opens the device anew. A removal that
-// arrives after the port was closed is not reported.
+// error reporter instead. Before that the device is let go (its descriptor
+// or handle no longer holds the device), so that a returning USB adapter
+// gets its old name back. The port stays Connected until ClosePort, which
+// then succeeds; until then reads and writes fail with the removal's code
+// and line control succeeds without touching anything. A later OpenPort
+// opens the device anew. A removal that arrives after the port was closed
+// is not reported.
 //
 // Error reporter: receives, on the owner thread, exceptions that no caller
 // can catch: the one that escaped a handler and so ended the event thread

@@ -143,10 +143,13 @@ TEST_F(ComPortOverPty, SendTextToAPeerThatNeverReadsEndsShort) {
 
 TEST_F(ComPortOverPty, RemovalIsReportedOnceWithoutSpinningAndThePortRecovers) {
   std::vector<std::pair<int, int>> removals;
+  int heldAtRemoval = -1;
   port.OnDeviceRemoved = [&](TCustomComPort*, const EComPort& e) {
+    heldAtRemoval = DescriptorsOnDeviceOf(pty.SlaveFd());
     removals.emplace_back(e.ReasonCode(), e.SystemCode());
   };
   port.OpenPort();
+  EXPECT_EQ(DescriptorsOnDeviceOf(pty.SlaveFd()), 2);
   const auto cpuBefore = ProcessCpuTime();
   const auto start = std::chrono::steady_clock::now();
   pty.ClosePeer();
@@ -158,6 +161,9 @@ TEST_F(ComPortOverPty, RemovalIsReportedOnceWithoutSpinningAndThePortRecovers) {
   ASSERT_EQ(removals.size(), 1u);
   EXPECT_EQ(removals[0], std::make_pair(3, EIO));
   EXPECT_TRUE(reported.empty());
+  // Let go before the handler ran, long before ClosePort: only the test's own descriptor holds the tty.
+  EXPECT_EQ(heldAtRemoval, 1);
+  EXPECT_TRUE(port.Connected());
 
   int code = 0;
   std::string message;

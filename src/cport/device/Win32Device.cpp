@@ -38,6 +38,7 @@ int Win32Device::Open(const std::string& path) {
 }
 
 void Win32Device::Close() {
+  released_ = false;
   if (handle_ == INVALID_HANDLE_VALUE) return;
   ::CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
@@ -46,9 +47,15 @@ void Win32Device::Close() {
   waitPending_ = false;
 }
 
-bool Win32Device::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+bool Win32Device::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE || released_; }
 
 bool Win32Device::Removed() const { return removed_; }
+
+void Win32Device::ReleaseRemoved() {
+  if (!removed_ || released_) return;
+  Close();
+  released_ = true;
+}
 
 int Win32Device::Fail(DWORD code) {
   if (code != ERROR_OPERATION_ABORTED && code != ERROR_IO_PENDING && !removed_) {
@@ -65,6 +72,7 @@ int Win32Device::Fail(DWORD code) {
 }
 
 int Win32Device::SetState(const ControlBlock& c) {
+  if (removed_ && IsOpen()) return removalCode_;
   if (handle_ == INVALID_HANDLE_VALUE) return Code(ERROR_INVALID_HANDLE);
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
@@ -94,6 +102,7 @@ int Win32Device::SetState(const ControlBlock& c) {
 }
 
 int Win32Device::SetTimeouts(const Timeouts& t) {
+  if (removed_ && IsOpen()) return removalCode_;
   if (handle_ == INVALID_HANDLE_VALUE) return Code(ERROR_INVALID_HANDLE);
   COMMTIMEOUTS timeouts{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
                         t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant};
@@ -101,6 +110,7 @@ int Win32Device::SetTimeouts(const Timeouts& t) {
 }
 
 int Win32Device::SetQueueSizes(int input, int output) {
+  if (removed_ && IsOpen()) return removalCode_;
   if (handle_ == INVALID_HANDLE_VALUE) return Code(ERROR_INVALID_HANDLE);
   if (input < 0 || output < 0) return Code(ERROR_INVALID_PARAMETER);
   return ::SetupComm(handle_, static_cast<DWORD>(input), static_cast<DWORD>(output)) ? 0 : Fail(::GetLastError());
@@ -124,8 +134,8 @@ int Win32Device::Overlapped(Start start, DWORD& moved) {
 
 int Win32Device::Write(const uint8_t* data, size_t count, size_t& written) {
   written = 0;
+  if (removed_ && IsOpen()) return removalCode_;
   if (handle_ == INVALID_HANDLE_VALUE) return Code(ERROR_INVALID_HANDLE);
-  if (removed_) return removalCode_;
   if (count == 0) return 0;
   if (mask_ & EV_TXEMPTY) {
     txReport_ = true;
@@ -140,8 +150,8 @@ int Win32Device::Write(const uint8_t* data, size_t count, size_t& written) {
 
 int Win32Device::Read(uint8_t* buffer, size_t count, size_t& read) {
   read = 0;
+  if (removed_ && IsOpen()) return removalCode_;
   if (handle_ == INVALID_HANDLE_VALUE) return Code(ERROR_INVALID_HANDLE);
-  if (removed_) return removalCode_;
   if (count == 0) return 0;
   DWORD moved = 0;
   const int code = Overlapped(
@@ -151,21 +161,21 @@ int Win32Device::Read(uint8_t* buffer, size_t count, size_t& read) {
 }
 
 int Win32Device::Purge(uint32_t flags) {
+  if (removed_ && IsOpen()) return 0;
   if (handle_ == INVALID_HANDLE_VALUE) return Code(ERROR_INVALID_HANDLE);
-  if (removed_) return 0;
   return ::PurgeComm(handle_, flags) ? 0 : Fail(::GetLastError());
 }
 
 int Win32Device::SetRts(bool on) {
+  if (removed_ && IsOpen()) return 0;
   if (handle_ == INVALID_HANDLE_VALUE) return Code(ERROR_INVALID_HANDLE);
-  if (removed_) return 0;
   return ::EscapeCommFunction(handle_, on ? SETRTS : CLRRTS) ? 0 : Fail(::GetLastError());
 }
 
 int Win32Device::GetModemStatus(uint32_t& modemBits) {
   modemBits = 0;
+  if (removed_ && IsOpen()) return removalCode_;
   if (handle_ == INVALID_HANDLE_VALUE) return Code(ERROR_INVALID_HANDLE);
-  if (removed_) return removalCode_;
   DWORD status = 0;
   if (!::GetCommModemStatus(handle_, &status)) return Fail(::GetLastError());
   modemBits = status;
@@ -175,8 +185,8 @@ int Win32Device::GetModemStatus(uint32_t& modemBits) {
 int Win32Device::ClearErrors(uint32_t& errorFlags, uint32_t& inputQueue) {
   errorFlags = 0;
   inputQueue = 0;
+  if (removed_ && IsOpen()) return removalCode_;
   if (handle_ == INVALID_HANDLE_VALUE) return Code(ERROR_INVALID_HANDLE);
-  if (removed_) return removalCode_;
   DWORD errors = 0;
   COMSTAT status{};
   if (!::ClearCommError(handle_, &errors, &status)) return Fail(::GetLastError());
@@ -192,6 +202,7 @@ int Win32Device::ApplyMask() {
 }
 
 int Win32Device::SetEventMask(uint32_t mask) {
+  if (removed_ && IsOpen()) return 0;
   if (handle_ == INVALID_HANDLE_VALUE) return Code(ERROR_INVALID_HANDLE);
   mask_ = mask;
   return ApplyMask();
@@ -203,6 +214,7 @@ void Win32Device::StopEventWaits() { ::SetEvent(stop_); }
 
 int Win32Device::WaitEvent(uint32_t& occurred) {
   occurred = 0;
+  if (removed_ && IsOpen()) return removalCode_;
   if (handle_ == INVALID_HANDLE_VALUE) return Code(ERROR_INVALID_HANDLE);
   if (!wait_.hEvent) return setupError_;
   while (occurred == 0) {

@@ -50,6 +50,7 @@ class Win32Device final : public SerialDevice {
   void StopEventWaits() override;
 
   bool Removed() const override;
+  void ReleaseRemoved() override;
 
  private:
   // Runs one overlapped call and waits for its result; the system code.
@@ -60,6 +61,7 @@ class Win32Device final : public SerialDevice {
   int ApplyMask();
 
   HANDLE handle_ = INVALID_HANDLE_VALUE;
+  bool released_ = false;  // the handle of a removed device closed early
   HANDLE stop_ = nullptr;
   int setupError_ = 0;
 
