@@ -17,3 +17,12 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" --timeout 900
+cd ..
+
+# Windows: everything without Qt cross-built with mingw-w64, its tests run
+# under Wine with COM1 on a pseudo-terminal.
+start=$(date +%s)
+cmake --preset mingw-wine
+cmake --build --preset mingw-wine -j "$jobs"
+ctest --preset mingw-wine --timeout 300
+echo "Windows cross build and Wine tests took $(( $(date +%s) - start )) s"

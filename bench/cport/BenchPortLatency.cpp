@@ -3,6 +3,7 @@
 // then the CPU time the process uses while the port is open and idle.
 
 #include "ComPort.h"
+#include "QtHandOff.h"
 
 #include <QCoreApplication>
 
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
   }
   const std::string slavePath = ttyname(slave);
 
-  TComPort port;
+  TComPort port(std::make_shared<QtHandOff>());
   port.SetPort(slavePath);
 
   std::mutex mutex;

@@ -1,6 +1,7 @@
 // Wake-ups of the component's event thread while a real port is open and
 // idle: the voluntary context switches of that thread over a period (the
 // line polling alone would give ten a second). Run inside the rig's guest.
+#include "QtHandOff.h"
 #include "ComPort.h"
 
 #include <QCoreApplication>
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QString path = argc > 1 ? argv[1] : "/dev/ttyS1";
   const int seconds = argc > 2 ? atoi(argv[2]) : 10;
-  TComPort port;
+  TComPort port{std::make_shared<QtHandOff>()};
   port.SetPort(path.toStdString());
   port.OnRxChar = [](TCustomComPort* sender, int count) {
     std::string ignored;

@@ -1,9 +1,8 @@
 #include "ComPort.h"
 
-#include <QtGlobal>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <limits>
 
 #include "ComThread.h"
@@ -26,8 +25,9 @@ int ClampToInt(uint64_t value) { return static_cast<int>(std::min<uint64_t>(valu
 
 }  // namespace
 
-TCustomComPort::TCustomComPort(QObject* owner)
-    : QObject(owner),
+TCustomComPort::TCustomComPort(std::shared_ptr<HandOff> handOff)
+    : handOff_(std::move(handOff)),
+      self_(std::make_shared<TCustomComPort*>(this)),
       parity_(std::make_unique<TComParity>(this)),
       flowControl_(std::make_unique<TComFlowControl>(this)),
       timeouts_(std::make_unique<TComTimeouts>(this)),
@@ -44,6 +44,7 @@ TCustomComPort::~TCustomComPort() {
   StopEventWorker();
   ReleaseHandle();
   for (auto& worker : retiredWorkers_) worker->Join();
+  *self_ = nullptr;
 }
 
 // ---- properties
@@ -159,9 +160,9 @@ void TCustomComPort::ReportError(std::exception_ptr error) {
     }
     std::rethrow_exception(error);
   } catch (const std::exception& e) {
-    qWarning("Serial port: %s", e.what());
+    std::fprintf(stderr, "Serial port: %s\n", e.what());
   } catch (...) {
-    qWarning("Serial port: unknown exception");
+    std::fprintf(stderr, "Serial port: unknown exception\n");
   }
 }
 
@@ -481,28 +482,32 @@ void TCustomComPort::NotifyDeviceRemoved(const EComPort& error) {
   }
 }
 
-// ---- what the event thread posts
+// ---- what the event thread hands over
 
-bool TCustomComPort::event(QEvent* e) {
-  const ComThreadNotice* notice = ComThreadNotice::From(e);
-  if (!notice) return QObject::event(e);
-  switch (notice->kind) {
-    case ComThreadNotice::kDispatch:
+void TCustomComPort::PostNotice(NoticeKind kind, uint64_t openCount, int code, std::exception_ptr error) {
+  handOff_->Post([self = self_, kind, openCount, code, error = std::move(error)] {
+    if (*self) (*self)->ReceiveNotice(kind, openCount, code, error);
+  });
+}
+
+void TCustomComPort::ReceiveNotice(NoticeKind kind, uint64_t openCount, int code, const std::exception_ptr& error) {
+  switch (kind) {
+    case kDispatchNotice:
       if (eventWorker_) eventWorker_->ServePending();
       ReapRetiredWorkers();
       break;
-    case ComThreadNotice::kRemoval:
-      if (notice->openCount == openCount_ && connected_ && !closing_) {
+    case kRemovalNotice:
+      if (openCount == openCount_ && connected_ && !closing_) {
+        if (device_) device_->ReleaseRemoved();
         try {
-          NotifyDeviceRemoved(EComPort(kReadFailed, notice->code));
+          NotifyDeviceRemoved(EComPort(kReadFailed, code));
         } catch (...) {
           ReportError(std::current_exception());
         }
       }
       break;
-    case ComThreadNotice::kFailure: ReportError(notice->error); break;
+    case kFailureNotice: ReportError(error); break;
   }
-  return true;
 }
 
 void TCustomComPort::ReapRetiredWorkers() {

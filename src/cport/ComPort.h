@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QObject>
-
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -12,17 +10,18 @@
 #include "ComError.h"
 #include "ComSettings.h"
 #include "ComTransfer.h"
+#include "HandOff.h"
 #include "device/SerialDevice.h"
 
-class QEvent;
 class TComThread;
 
 // The serial port component: the settings of one serial line, opening and
 // closing of the device, the event thread that turns line events into the
 // events below, transfers and modem-line control. Every failure is raised
 // as EComPort. All operations are called on the thread that owns the
-// component (its QObject thread), which must run a Qt event loop for events
-// to arrive under smThreadSync.
+// component, which must run the hand-off given at construction (a Qt event
+// loop, or a loop that pumps a QueuedHandOff) for events to arrive under
+// smThreadSync.
 //
 // Events are plain handlers called with the component as Sender; an
 // unassigned handler does nothing. Under smThreadSync (the default) they run
@@ -38,17 +37,19 @@ class TComThread;
 // waiting and the owner thread is told once, through OnDeviceRemoved with
 // an EComPort (reason 3, ReadFile, with the system code, EIO = 5 for a
 // hang-up); without an OnDeviceRemoved handler that EComPort goes to the
-// error reporter instead. The port stays Connected until ClosePort, which
-// then succeeds; a later OpenPort opens the device anew. A removal that
-// arrives after the port was closed is not reported.
+// error reporter instead. Before that the device is let go (its descriptor
+// or handle no longer holds the device), so that a returning USB adapter
+// gets its old name back. The port stays Connected until ClosePort, which
+// then succeeds; until then reads and writes fail with the removal's code
+// and line control succeeds without touching anything. A later OpenPort
+// opens the device anew. A removal that arrives after the port was closed
+// is not reported.
 //
 // Error reporter: receives, on the owner thread, exceptions that no caller
 // can catch: the one that escaped a handler and so ended the event thread
 // (once), the exception of the open that EndLoading starts, and unhandled
-// removals. Without a reporter they are written to the Qt warning log.
-class TCustomComPort : public QObject {
-  Q_OBJECT
-
+// removals. Without a reporter they are written to standard error.
+class TCustomComPort {
  public:
   using TNotifyEvent = std::function<void(TCustomComPort* Sender)>;
   using TRxCharEvent = std::function<void(TCustomComPort* Sender, int Count)>;
@@ -58,8 +59,14 @@ class TCustomComPort : public QObject {
   using DeviceFactory = std::function<std::unique_ptr<serialdev::SerialDevice>()>;
   using ErrorReporter = std::function<void(std::exception_ptr)>;
 
-  explicit TCustomComPort(QObject* owner = nullptr);
-  ~TCustomComPort() override;
+  // The hand-off runs the event thread's notices on the owner thread.
+  explicit TCustomComPort(std::shared_ptr<HandOff> handOff);
+  virtual ~TCustomComPort();
+  TCustomComPort(const TCustomComPort&) = delete;
+  TCustomComPort& operator=(const TCustomComPort&) = delete;
+
+  const std::string& Name() const { return name_; }
+  void SetName(const std::string& value) { name_ = value; }
 
   // Properties. Line settings commit at once while connected; Port reopens
   // an open port; Events take effect at the next OpenPort.
@@ -166,16 +173,28 @@ class TCustomComPort : public QObject {
   virtual void NotifyRx80Full();
   virtual void NotifyDeviceRemoved(const EComPort& error);
 
-  bool event(QEvent* e) override;
-
  private:
   friend class TComThread;
+
+  // What the event thread hands to the owner thread: a batch to dispatch
+  // (the thread waits for it), the device's removal, or the exception that
+  // ended a thread dispatching under smNone.
+  enum NoticeKind { kDispatchNotice, kRemovalNotice, kFailureNotice };
+  // Event thread: queues the notice through the hand-off.
+  void PostNotice(NoticeKind kind, uint64_t openCount, int code = 0, std::exception_ptr error = nullptr);
+  // Owner thread: acts on a notice.
+  void ReceiveNotice(NoticeKind kind, uint64_t openCount, int code, const std::exception_ptr& error);
 
   serialdev::ControlBlock BuildControlBlock() const;
   void StopEventWorker();
   void ReapRetiredWorkers();
   void ReportError(std::exception_ptr error);
 
+  std::shared_ptr<HandOff> handOff_;
+  // Points at this component until it goes, so that a notice still queued
+  // then does nothing. Read and cleared on the owner thread only.
+  std::shared_ptr<TCustomComPort*> self_;
+  std::string name_;
   bool connected_ = false;
   bool loading_ = false;
   bool connectOnLoad_ = false;  // Connected as stored while loading
@@ -207,8 +226,6 @@ class TCustomComPort : public QObject {
 };
 
 class TComPort : public TCustomComPort {
-  Q_OBJECT
-
  public:
   using TCustomComPort::TCustomComPort;
 };

@@ -1,41 +1,8 @@
 #include "ComThread.h"
 
-#include <QCoreApplication>
-
 #include <cerrno>
 
 #include "ComPort.h"
-
-namespace {
-
-std::mutex& NoticeMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
-}  // namespace
-
-ComThreadNotice::ComThreadNotice(Kind kind, uint64_t openCount, int code, std::exception_ptr error)
-    : QEvent(EventType()), kind(kind), openCount(openCount), code(code), error(std::move(error)) {}
-
-QEvent::Type ComThreadNotice::EventType() {
-  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-  return type;
-}
-
-void ComThreadNotice::Post(QObject* receiver, Kind kind, uint64_t openCount, int code, std::exception_ptr error) {
-  ComThreadNotice* notice;
-  {
-    std::lock_guard lock(NoticeMutex());
-    notice = new ComThreadNotice(kind, openCount, code, std::move(error));
-  }
-  QCoreApplication::postEvent(receiver, notice);
-}
-
-const ComThreadNotice* ComThreadNotice::From(const QEvent* event) {
-  std::lock_guard lock(NoticeMutex());
-  return event->type() == EventType() ? static_cast<const ComThreadNotice*>(event) : nullptr;
-}
 
 TComThread::TComThread(TCustomComPort& port, serialdev::SerialDevice& device, TComEvents events, TSyncMethod syncMethod,
                        uint64_t openCount)
@@ -59,7 +26,7 @@ void TComThread::Execute() {
     if (rc == serialdev::kWaitStopped) break;
     if (rc != 0 || device_.Removed()) {
       // Waiting on a dead device would only fail again at once.
-      ComThreadNotice::Post(&port_, ComThreadNotice::kRemoval, openCount_, rc != 0 ? rc : EIO);
+      port_.PostNotice(TCustomComPort::kRemovalNotice, openCount_, rc != 0 ? rc : EIO);
       purge = false;
       break;
     }
@@ -69,7 +36,7 @@ void TComThread::Execute() {
       try {
         DeliverEvents(events);
       } catch (...) {
-        ComThreadNotice::Post(&port_, ComThreadNotice::kFailure, openCount_, 0, std::current_exception());
+        port_.PostNotice(TCustomComPort::kFailureNotice, openCount_, 0, std::current_exception());
         purge = false;
         break;
       }
@@ -98,7 +65,7 @@ bool TComThread::HandOver(TComEvents events) {
     batchFailed_ = false;
     changed_.notify_all();
   }
-  ComThreadNotice::Post(&port_, ComThreadNotice::kDispatch, openCount_);
+  port_.PostNotice(TCustomComPort::kDispatchNotice, openCount_);
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return served_; });
   if (batchFailed_ && syncMethod_ == smThreadSync) return false;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QEvent>
-
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -12,28 +10,6 @@
 #include "device/SerialDevice.h"
 
 class TCustomComPort;
-
-// What the event thread posts to the component's owner thread: a batch to
-// dispatch (the thread waits for it), the device's removal, or the exception
-// that ended a thread dispatching under smNone. Notices are made and read
-// under a mutex of their own, so that their hand-over through Qt's event
-// queue is visible to the thread sanitizer too.
-class ComThreadNotice : public QEvent {
- public:
-  enum Kind { kDispatch, kRemoval, kFailure };
-  static void Post(QObject* receiver, Kind kind, uint64_t openCount, int code = 0, std::exception_ptr error = nullptr);
-  // The notice an event is, or null.
-  static const ComThreadNotice* From(const QEvent* event);
-
-  const Kind kind;
-  const uint64_t openCount;
-  const int code;
-  const std::exception_ptr error;
-
- private:
-  ComThreadNotice(Kind kind, uint64_t openCount, int code, std::exception_ptr error);
-  static QEvent::Type EventType();
-};
 
 // The event thread of one open: waits for line events of the device and
 // hands each batch to the component. Under smThreadSync (and smWindowSync)

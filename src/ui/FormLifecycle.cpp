@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "ComPort.h"
+#include "QtHandOff.h"
 #include "ErrorReport.h"
 #include "MainWindow.h"
 
@@ -17,7 +18,7 @@ TForm1Setup TForm1Setup::Default() {
 
 TForm1::TForm1(TForm1Setup setup, QWidget* parent)
     : QWidget(parent),
-      ComPort1(std::make_unique<TComPort>()),
+      ComPort1(std::make_unique<TComPort>(std::make_shared<QtHandOff>())),
       setup_(std::move(setup)),
       settings_(setup_.settingsPath),
       link_(*ComPort1, setup_.linkObserver),
@@ -36,7 +37,7 @@ TForm1::~TForm1() {
 }
 
 void TForm1::CreatePort() {
-  ComPort1->setObjectName("ComPort1");
+  ComPort1->SetName("ComPort1");
   ComPort1->SetPort("COM1");
   ComPort1->SetBaudRate(br9600);
   ComPort1->Parity().SetBits(prNone);

@@ -138,7 +138,7 @@ TEST_F(ComPortTransferTest, OperationsOnAClosedPortFailWithTheirReason) {
   EXPECT_EQ(Raised([&] { port->ReceiveText(text, 1); }).ReasonCode(), 3);
   EXPECT_EQ(Raised([&] { port->QueuedInputCount(); }).ReasonCode(), 10);
 
-  TComPort fresh;
+  TComPort fresh(handOff);
   EXPECT_EQ(Raised([&] { fresh.DriveRTS(false); }).SystemCode(), EBADF);
   EXPECT_EQ(Raised([&] { fresh.CancelTransfers(); }).ReasonCode(), 5);
 }

@@ -282,8 +282,12 @@ TEST_F(ComThreadTest, RemovalIsToldOnceAndTheThreadStopsWaiting) {
   std::vector<std::pair<int, int>> removals;
   port->OnDeviceRemoved = [&](TCustomComPort* sender, const EComPort& e) {
     EXPECT_EQ(sender, port.get());
+    // The device has already let go of the line, before ClosePort.
+    EXPECT_TRUE(line->Released());
+    EXPECT_TRUE(line->CallsOf("Close").empty());
     removals.emplace_back(e.ReasonCode(), e.SystemCode());
   };
+  line->ClearCalls();
   line->Remove(EIO);
   ASSERT_TRUE(PumpUntil([&] { return !removals.empty(); }));
   const size_t waits = WaitCount();
@@ -301,9 +305,13 @@ TEST_F(ComThreadTest, RemovalIsToldOnceAndTheThreadStopsWaiting) {
   // Dropping RTS and closing succeed; a later open starts anew.
   EXPECT_NO_THROW(port->DriveRTS(false));
   EXPECT_NO_THROW(port->CancelTransfers());
+  EXPECT_TRUE(port->Connected());
   EXPECT_NO_THROW(port->ClosePort());
   EXPECT_FALSE(port->Connected());
+  EXPECT_EQ(line->CallsOf("ReleaseRemoved").size(), 1u);
+  EXPECT_EQ(line->CallsOf("Close").size(), 1u);
   port->OpenPort();
+  EXPECT_FALSE(line->Released());
   line->Receive("again");
   ASSERT_TRUE(AwaitLog("RxChar:5"));
   EXPECT_EQ(removals.size(), 1u);
@@ -331,5 +339,6 @@ TEST_F(ComThreadTest, RemovalAfterCloseIsNotReported) {
   port->ClosePort();
   PumpFor(50);
   EXPECT_EQ(removals, 0);
+  EXPECT_TRUE(line->CallsOf("ReleaseRemoved").empty());
   EXPECT_TRUE(Reported.empty());
 }

@@ -1,11 +1,10 @@
 #include "PortFixture.h"
 
-#include <QCoreApplication>
-#include <QTimer>
+#include <chrono>
 
 #include "FakeSerialDevice.h"
 
-PortFixture::PortFixture() : port(std::make_unique<TComPort>()) {
+PortFixture::PortFixture() : port(std::make_unique<TComPort>(handOff)) {
   port->SetDeviceFactory(FakeSerialDevice::Factory(line));
   port->SetPortResolver([](const std::string& name) -> std::optional<std::string> {
     if (name.rfind("COM", 0) != 0) return std::nullopt;
@@ -33,19 +32,24 @@ void PortFixture::RecordEvents() {
 }
 
 bool PortFixture::PumpUntil(const std::function<bool()>& done, int limitMs) {
-  bool expired = false;
-  QTimer deadline;
-  deadline.setSingleShot(true);
-  QObject::connect(&deadline, &QTimer::timeout, [&expired] { expired = true; });
-  deadline.start(limitMs);
-  while (!done() && !expired) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+  while (!done()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) break;
+    handOff->RunPendingFor(left);
+  }
   return done();
 }
 
 void PortFixture::PumpFor(int ms) {
-  bool expired = false;
-  QTimer::singleShot(ms, [&expired] { expired = true; });
-  while (!expired) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) break;
+    handOff->RunPendingFor(left);
+  }
 }
 
 EComPort PortFixture::Raised(const std::function<void()>& body) {

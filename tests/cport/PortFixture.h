@@ -9,6 +9,7 @@
 
 #include "ComPort.h"
 #include "FakeLine.h"
+#include "QueuedHandOff.h"
 
 // A component on a scripted line, recording the events it fires by name.
 class PortFixture : public ::testing::Test {
@@ -20,15 +21,16 @@ class PortFixture : public ::testing::Test {
   // Records every event of the component into Log ("BeforeOpen", "CTS:1",
   // "RxChar:3", "Error:5" ...).
   void RecordEvents();
-  // Runs the owner thread's event loop until done() holds or the limit
-  // passes; sleeps between events.
-  static bool PumpUntil(const std::function<bool()>& done, int limitMs = 3000);
-  // Runs the event loop for a while, handling what arrives.
-  static void PumpFor(int ms);
+  // Runs what the event thread hands to the owner thread until done() holds
+  // or the limit passes; sleeps between hand-overs.
+  bool PumpUntil(const std::function<bool()>& done, int limitMs = 3000);
+  // Runs the hand-overs that arrive for a while.
+  void PumpFor(int ms);
   // Runs body and returns the EComPort it raised (fails the test if none).
   static EComPort Raised(const std::function<void()>& body);
 
   std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
+  std::shared_ptr<QueuedHandOff> handOff = std::make_shared<QueuedHandOff>();
   std::unique_ptr<TComPort> port;
   std::vector<std::string> Log;
   std::vector<std::exception_ptr> Reported;

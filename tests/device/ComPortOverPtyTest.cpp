@@ -1,5 +1,6 @@
 #include "ComPort.h"
 #include "PtyPair.h"
+#include "QtHandOff.h"
 #include "Termios2.h"
 
 #include <QTest>
@@ -33,7 +34,7 @@ class ComPortOverPty : public ::testing::Test {
   }
 
   PtyPair pty;
-  TComPort port;
+  TComPort port{std::make_shared<QtHandOff>()};
   std::vector<std::exception_ptr> reported;
 };
 
@@ -54,7 +55,7 @@ TEST_F(ComPortOverPty, OpensClosesAndRefusesASecondOwner) {
   port.OpenPort();
   EXPECT_TRUE(port.Connected());
 
-  TComPort other;
+  TComPort other(std::make_shared<QtHandOff>());
   other.SetPort(pty.SlavePath());
   int code = 0;
   std::string message;
@@ -142,10 +143,13 @@ TEST_F(ComPortOverPty, SendTextToAPeerThatNeverReadsEndsShort) {
 
 TEST_F(ComPortOverPty, RemovalIsReportedOnceWithoutSpinningAndThePortRecovers) {
   std::vector<std::pair<int, int>> removals;
+  int heldAtRemoval = -1;
   port.OnDeviceRemoved = [&](TCustomComPort*, const EComPort& e) {
+    heldAtRemoval = DescriptorsOnDeviceOf(pty.SlaveFd());
     removals.emplace_back(e.ReasonCode(), e.SystemCode());
   };
   port.OpenPort();
+  EXPECT_EQ(DescriptorsOnDeviceOf(pty.SlaveFd()), 2);
   const auto cpuBefore = ProcessCpuTime();
   const auto start = std::chrono::steady_clock::now();
   pty.ClosePeer();
@@ -157,6 +161,9 @@ TEST_F(ComPortOverPty, RemovalIsReportedOnceWithoutSpinningAndThePortRecovers) {
   ASSERT_EQ(removals.size(), 1u);
   EXPECT_EQ(removals[0], std::make_pair(3, EIO));
   EXPECT_TRUE(reported.empty());
+  // Let go before the handler ran, long before ClosePort: only the test's own descriptor holds the tty.
+  EXPECT_EQ(heldAtRemoval, 1);
+  EXPECT_TRUE(port.Connected());
 
   int code = 0;
   std::string message;

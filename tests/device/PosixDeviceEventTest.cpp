@@ -148,6 +148,18 @@ TEST_F(PosixDeviceEvents, CompletedWriteRaisesTxEmpty) {
   EXPECT_EQ(Finish().occurred, uint32_t{EV_TXEMPTY});
 }
 
+TEST_F(PosixDeviceEvents, ReleaseBeforeARemovalKeepsTheDevice) {
+  const int held = DescriptorsOnDeviceOf(pty.SlaveFd());
+  device.ReleaseRemoved();
+  EXPECT_EQ(DescriptorsOnDeviceOf(pty.SlaveFd()), held);
+  pty.PeerWrite({7});
+  ASSERT_TRUE(pty.WaitSlaveReadable(2s));
+  uint8_t byte = 0;
+  size_t moved = 0;
+  EXPECT_EQ(device.Read(&byte, 1, moved), 0);
+  EXPECT_EQ(moved, 1u);
+}
+
 TEST_F(PosixDeviceEvents, RemovalEndsTheWaitWithoutSpinning) {
   ASSERT_EQ(device.SetEventMask(0x5FF), 0);
   StartWait();
@@ -156,6 +168,24 @@ TEST_F(PosixDeviceEvents, RemovalEndsTheWaitWithoutSpinning) {
   const WaitResult r = Finish();
   EXPECT_EQ(r.code, EIO);
   EXPECT_TRUE(device.Removed());
+
+  // Released, the device no longer holds the tty (only the test's own
+  // descriptor is left) and its number is not free for reuse.
+  const int held = DescriptorsOnDeviceOf(pty.SlaveFd());
+  const int descriptors = OpenDescriptorCount();
+  device.ReleaseRemoved();
+  device.ReleaseRemoved();
+  EXPECT_EQ(DescriptorsOnDeviceOf(pty.SlaveFd()), held - 1);
+  EXPECT_EQ(held - 1, 1);
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+  EXPECT_TRUE(device.IsOpen());
+  uint8_t byte = 0;
+  size_t moved = 1;
+  EXPECT_EQ(device.Read(&byte, 1, moved), EIO);
+  EXPECT_EQ(device.Write(&byte, 1, moved), EIO);
+  EXPECT_EQ(moved, 0u);
+  EXPECT_EQ(device.SetRts(false), 0);
+  EXPECT_EQ(device.Purge(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR), 0);
 
   // An event thread that keeps waiting on the dead device must not turn into a busy loop.
   const auto cpuBefore = ProcessCpuTime();

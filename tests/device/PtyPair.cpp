@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -73,6 +74,21 @@ int OpenDescriptorCount() {
   }
   closedir(dir);
   return count - 1;
+}
+
+int DescriptorsOnDeviceOf(int fd) {
+  struct stat device {};
+  if (fstat(fd, &device) != 0) return -1;
+  int count = 0;
+  DIR* dir = opendir("/proc/self/fd");
+  while (dirent* entry = readdir(dir)) {
+    struct stat other {};
+    if (entry->d_name[0] != '.' && fstatat(dirfd(dir), entry->d_name, &other, 0) == 0 && S_ISCHR(other.st_mode) &&
+        other.st_rdev == device.st_rdev)
+      ++count;
+  }
+  closedir(dir);
+  return count;
 }
 
 std::chrono::nanoseconds ProcessCpuTime() {

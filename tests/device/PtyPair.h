@@ -35,5 +35,7 @@ class PtyPair {
 
 // Number of descriptors this process holds.
 int OpenDescriptorCount();
+// Number of descriptors this process holds on the device that fd is open on.
+int DescriptorsOnDeviceOf(int fd);
 // CPU time this process has used.
 std::chrono::nanoseconds ProcessCpuTime();

@@ -1,5 +1,6 @@
 // A break from the host on the 16550 ttyS2 (telnet IAC BRK): the component
 // and then the window over the real 8250 driver.
+#include "QtHandOff.h"
 #include "ComPort.h"
 #include "HostRequest.h"
 #include "SessionFixture.h"
@@ -19,7 +20,7 @@ constexpr const char* kBreakPort = "/dev/ttyS2";
 }  // namespace
 
 TEST(RealBreak, ArrivesAsBreakAndItsNulByte) {
-  TComPort port;
+  TComPort port{std::make_shared<QtHandOff>()};
   port.SetPort(kBreakPort);
   std::vector<std::string> events;
   std::string received;

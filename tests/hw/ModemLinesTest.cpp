@@ -1,5 +1,6 @@
 // RTS and DTR on the real 8250 driver, and in the UART's loopback the CTS and
 // DSR levels they produce, through the component's 100 ms line polling.
+#include "QtHandOff.h"
 #include "ComPort.h"
 #include "PosixDevice.h"
 
@@ -56,7 +57,7 @@ class RealModemLines : public ::testing::Test {
   }
 
   std::vector<std::string> changes;  // outlives the port, whose close may still report
-  TComPort port;
+  TComPort port{std::make_shared<QtHandOff>()};
   serialdev::PosixDevice* device = nullptr;
 
  private:

@@ -5,6 +5,7 @@
 //
 // QEMU's FTDI adapter never reports its transmitter empty, so a write on it
 // lasts until the write time-out: the transfers here keep that short.
+#include "QtHandOff.h"
 #include "ComPort.h"
 #include "PosixDevice.h"
 #include "Termios2.h"
@@ -66,7 +67,7 @@ class RealPort : public ::testing::TestWithParam<RealPortCase> {
     return bytes;
   }
 
-  TComPort port;
+  TComPort port{std::make_shared<QtHandOff>()};
 
  private:
   int peek_ = -1;

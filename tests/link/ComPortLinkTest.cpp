@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "QtHandOff.h"
 #include "ComPort.h"
 #include "ComPortLink.h"
 #include "FakeEventLoop.h"
@@ -74,7 +75,7 @@ TEST(ComPortLink, CardFrameIsDecodedAndAnsweredOverARealPortWithoutAWindow) {
   for (const EventCase& c : cases) {
     SCOPED_TRACE(c.response);
     PtyPair pty;
-    TComPort port;
+    TComPort port{std::make_shared<QtHandOff>()};
     WireObserver observer;
     ComPortLink link(port, &observer);
     FakeEventLoop timers;  // Timer1 of the plain panel

@@ -1,7 +1,5 @@
 #include "PosixDevice.h"
 
-#include "Termios2.h"
-
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -28,6 +26,7 @@ constexpr uint32_t kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr uint32_t kCounterEvents = EV_ERR | EV_BREAK;
 // TIOCM_LOOP of <asm-generic/termios.h>, which clashes with <termios.h>.
 constexpr int kModemLoop = 0x8000;
+constexpr uint64_t kSpeedTolerancePercent = 2;
 
 bool NoSuchFeature(int code) { return code == ENOTTY || code == EINVAL; }
 bool MeansRemoval(int code) { return code == EIO || code == ENODEV || code == ENXIO; }
@@ -35,13 +34,6 @@ bool MeansRemoval(int code) { return code == EIO || code == ENODEV || code == EN
 int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 1 << 30));
-}
-
-int PollFor(std::vector<pollfd>& fds, int timeoutMs) {
-  while (::poll(fds.data(), fds.size(), timeoutMs) < 0) {
-    if (errno != EINTR) return errno;
-  }
-  return 0;
 }
 
 // Raw bytes, receiver on, modem lines ignored for open/read. VMIN 1 makes a
@@ -65,7 +57,19 @@ tcflag_t SizeFlag(uint8_t byteSize) {
 
 }  // namespace
 
-PosixDevice::PosixDevice() {
+// poll() that a signal does not restart from the full time-out: an
+// interrupted wait goes on until the deadline it began with.
+int PosixDevice::PollFor(std::vector<pollfd>& fds, int timeoutMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+  int left = timeoutMs;
+  while (sys_->Poll(fds.data(), fds.size(), left) < 0) {
+    if (errno != EINTR) return errno;
+    if (timeoutMs >= 0) left = MillisecondsUntil(deadline);
+  }
+  return 0;
+}
+
+PosixDevice::PosixDevice(std::shared_ptr<PosixSystem> system) : sys_(std::move(system)) {
   for (const Wakeup* w : {&stop_, &wake_, &arrived_, &txAbort_, &rxAbort_}) {
     if (w->Error() != 0 && openError_ == 0) openError_ = w->Error();
   }
@@ -76,24 +80,26 @@ PosixDevice::~PosixDevice() { Close(); }
 int PosixDevice::Open(const std::string& path) {
   if (openError_ != 0) return openError_;
   if (fd_ >= 0) return EBUSY;
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = sys_->Open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno;
-  auto refuse = [fd](int code) {
-    ::close(fd);
+  auto refuse = [this, fd](int code) {
+    sys_->Close(fd);
     return code;
   };
   termios tio{};
-  if (::tcgetattr(fd, &tio) != 0) return refuse(errno);
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(errno == EWOULDBLOCK ? EBUSY : errno);
-  if (::ioctl(fd, TIOCEXCL) != 0) return refuse(errno);
+  if (sys_->GetAttributes(fd, tio) != 0) return refuse(errno);
+  if (sys_->Lock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(errno == EWOULDBLOCK ? EBUSY : errno);
+  if (sys_->Control(fd, TIOCEXCL, nullptr) != 0) return refuse(errno);
   MakeRaw(tio);
-  if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+  if (sys_->SetAttributes(fd, tio) != 0) {
     const int code = errno;
-    ::ioctl(fd, TIOCNXCL);
+    sys_->Control(fd, TIOCNXCL, nullptr);
     return refuse(code);
   }
 
   fd_ = fd;
+  released_ = false;
+  EnterLowLatency();
   removed_ = false;
   removalCode_ = 0;
   mask_ = 0;
@@ -105,7 +111,7 @@ int PosixDevice::Open(const std::string& path) {
   const int countersCode = ReadCounters(counters);
   hasCounters_ = countersCode == 0;
   struct stat status {};
-  isPseudoTerminal_ = ::fstat(fd, &status) == 0 && major(status.st_rdev) >= kPtySlaveMajorFirst &&
+  isPseudoTerminal_ = sys_->Stat(fd, status) == 0 && major(status.st_rdev) >= kPtySlaveMajorFirst &&
                       major(status.st_rdev) <= kPtySlaveMajorLast;
   const int code = (linesCode != 0 && !NoSuchFeature(linesCode)) ? linesCode
                    : (countersCode != 0 && !NoSuchFeature(countersCode))
@@ -128,16 +134,47 @@ int PosixDevice::Open(const std::string& path) {
 
 void PosixDevice::Close() {
   if (fd_ < 0) return;
-  if (!removed_) ::ioctl(fd_, TIOCNXCL);
-  ::close(fd_);
+  if (!removed_) {
+    LeaveLowLatency();
+    sys_->Control(fd_, TIOCNXCL, nullptr);
+  }
+  sys_->Close(fd_);
   fd_ = -1;
   std::lock_guard lock(mutex_);
   received_.clear();
 }
 
+// USB adapters hold received bytes for a latency timer (16 ms on FTDI);
+// low-latency mode makes that 1 ms. Drivers without it (ptys, CH340) refuse
+// with ENOTTY or EINVAL, which is no error: the port simply stays as it is.
+void PosixDevice::EnterLowLatency() {
+  lowLatencySet_ = false;
+  serial_struct serial{};
+  if (sys_->Control(fd_, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY)) return;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  lowLatencySet_ = sys_->Control(fd_, TIOCSSERIAL, &serial) == 0;
+}
+
+void PosixDevice::LeaveLowLatency() {
+  if (!lowLatencySet_) return;
+  lowLatencySet_ = false;
+  serial_struct serial{};
+  if (sys_->Control(fd_, TIOCGSERIAL, &serial) != 0) return;
+  serial.flags &= ~ASYNC_LOW_LATENCY;
+  sys_->Control(fd_, TIOCSSERIAL, &serial);
+}
+
 bool PosixDevice::IsOpen() const { return fd_ >= 0; }
 
 bool PosixDevice::Removed() const { return removed_; }
+
+void PosixDevice::ReleaseRemoved() {
+  if (fd_ < 0 || !removed_ || released_) return;
+  const int null = sys_->Open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null < 0) return;
+  if (sys_->Duplicate(null, fd_) >= 0) released_ = true;
+  sys_->Close(null);
+}
 
 void PosixDevice::MarkRemoved(int code) {
   int none = 0;
@@ -151,32 +188,32 @@ int PosixDevice::Fail(int code) {
 }
 
 int PosixDevice::ModemControl(unsigned long request, int bits) {
-  if (::ioctl(fd_, request, &bits) == 0) return 0;
+  if (sys_->Control(fd_, request, &bits) == 0) return 0;
   const int code = errno;
   return NoSuchFeature(code) ? 0 : Fail(code);
 }
 
 int PosixDevice::ReadModemLines(int& lines) const {
   lines = 0;
-  return ::ioctl(fd_, TIOCMGET, &lines) == 0 ? 0 : errno;
+  return sys_->Control(fd_, TIOCMGET, &lines) == 0 ? 0 : errno;
 }
 
 int PosixDevice::ReadCounters(LineCounters& counters) const {
   serial_icounter_struct raw{};
-  if (::ioctl(fd_, TIOCGICOUNT, &raw) != 0) return errno;
+  if (sys_->Control(fd_, TIOCGICOUNT, &raw) != 0) return errno;
   counters = {raw.frame, raw.parity, raw.overrun, raw.brk, raw.buf_overrun};
   return 0;
 }
 
 int PosixDevice::OutputQueue(int& bytes) const {
   bytes = 0;
-  if (::ioctl(fd_, TIOCOUTQ, &bytes) == 0) return 0;
+  if (sys_->Control(fd_, TIOCOUTQ, &bytes) == 0) return 0;
   return NoSuchFeature(errno) ? 0 : errno;
 }
 
 bool PosixDevice::TransmitterBusy() const {
   int lineStatus = 0;
-  return ::ioctl(fd_, TIOCSERGETLSR, &lineStatus) == 0 && !(lineStatus & TIOCSER_TEMT);
+  return sys_->Control(fd_, TIOCSERGETLSR, &lineStatus) == 0 && !(lineStatus & TIOCSER_TEMT);
 }
 
 int PosixDevice::SetState(const ControlBlock& dcb) {
@@ -184,7 +221,7 @@ int PosixDevice::SetState(const ControlBlock& dcb) {
   if (removed_) return removalCode_;
   if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2) return EINVAL;
   termios tio{};
-  if (::tcgetattr(fd_, &tio) != 0) return Fail(errno);
+  if (sys_->GetAttributes(fd_, tio) != 0) return Fail(errno);
   MakeRaw(tio);
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   tio.c_cflag |= SizeFlag(dcb.ByteSize);
@@ -208,16 +245,20 @@ int PosixDevice::SetState(const ControlBlock& dcb) {
   // and the C library refuses a request that reads back otherwise; so it is
   // asked for what it keeps.
   if (isPseudoTerminal_) tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB)) | CS8;
-  if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(errno);
-  if (const int code = termios2::SetSpeed(fd_, dcb.BaudRate); code != 0) return Fail(code);
+  if (sys_->SetAttributes(fd_, tio) != 0) return Fail(errno);
+  if (const int code = sys_->SetSpeed(fd_, dcb.BaudRate); code != 0) return Fail(code);
   uint32_t actual = 0;
-  if (const int code = termios2::GetSpeed(fd_, actual); code != 0) return Fail(code);
-  if (actual != dcb.BaudRate) return EINVAL;
+  if (const int code = sys_->GetSpeed(fd_, actual); code != 0) return Fail(code);
+  // A driver rounds a speed to what its divisor gives; within 2 % (half of
+  // what two UARTs may differ by for 8N1 frames) the line still works.
+  if (uint64_t{actual > dcb.BaudRate ? actual - dcb.BaudRate : dcb.BaudRate - actual} * 100 >
+      uint64_t{dcb.BaudRate} * kSpeedTolerancePercent)
+    return EINVAL;
   // A pseudo-terminal keeps no framing (it reads back 8 data bits, no
   // parity), so only a real port is held to it; a driver that cannot do,
   // say, mark parity reads back without it and so refuses the settings.
   termios applied{};
-  if (::tcgetattr(fd_, &applied) != 0) return Fail(errno);
+  if (sys_->GetAttributes(fd_, applied) != 0) return Fail(errno);
   constexpr tcflag_t kFraming = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
   if (!isPseudoTerminal_ && (applied.c_cflag & kFraming) != (tio.c_cflag & kFraming)) return EINVAL;
 
@@ -303,8 +344,9 @@ int PosixDevice::Write(const uint8_t* data, size_t count, size_t& written) {
       code = ECANCELED;
       break;
     }
+    if (removed_) break;
     if (accepted < count) {
-      const ssize_t n = ::write(fd_, data + accepted, count - accepted);
+      const ssize_t n = sys_->Write(fd_, data + accepted, count - accepted);
       if (n > 0) {
         accepted += static_cast<size_t>(n);
       } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -319,7 +361,7 @@ int PosixDevice::Write(const uint8_t* data, size_t count, size_t& written) {
         break;
       }
       // A byte has left the port once the UART's transmitter is empty too.
-      if (outQueue == 0 && !TransmitterBusy()) {
+      if (outQueue == 0 && !TransmitterBusy() && !removed_) {
         complete = true;
         break;
       }
@@ -339,9 +381,10 @@ int PosixDevice::Write(const uint8_t* data, size_t count, size_t& written) {
     int outQueue = 0;
     OutputQueue(outQueue);
     written = accepted - std::min(accepted, static_cast<size_t>(std::max(outQueue, 0)));
-    if (outQueue > 0) ::tcflush(fd_, TCOFLUSH);
+    if (outQueue > 0) sys_->Flush(fd_, TCOFLUSH);
   } else {
     written = accepted;
+    if (code == 0) code = removalCode_;
   }
   if (toggle && !removed_) ModemControl(TIOCMBIC, TIOCM_RTS);
   if (complete) {
@@ -385,7 +428,7 @@ int PosixDevice::Read(uint8_t* buffer, size_t count, size_t& read) {
       read += queued;
       if (wasFull && queued > 0) wake_.Set();
       if (read < count && !removed_) {
-        const ssize_t n = ::read(fd_, buffer + read, count - read);
+        const ssize_t n = sys_->Read(fd_, buffer + read, count - read);
         if (n > 0) {
           read += static_cast<size_t>(n);
         } else if (n == 0) {
@@ -433,8 +476,8 @@ int PosixDevice::Purge(uint32_t flags) {
     wake_.Set();
   }
   if (removed_) return 0;
-  if ((flags & PURGE_TXCLEAR) && ::tcflush(fd_, TCOFLUSH) != 0) return Fail(errno);
-  if ((flags & PURGE_RXCLEAR) && ::tcflush(fd_, TCIFLUSH) != 0) return Fail(errno);
+  if ((flags & PURGE_TXCLEAR) && sys_->Flush(fd_, TCOFLUSH) != 0) return Fail(errno);
+  if ((flags & PURGE_RXCLEAR) && sys_->Flush(fd_, TCIFLUSH) != 0) return Fail(errno);
   return 0;
 }
 
@@ -448,9 +491,9 @@ int PosixDevice::SetLoopback(bool on) {
   if (fd_ < 0) return EBADF;
   if (removed_) return removalCode_;
   int lines = 0;
-  if (::ioctl(fd_, TIOCMGET, &lines) != 0) return Fail(errno);
+  if (sys_->Control(fd_, TIOCMGET, &lines) != 0) return Fail(errno);
   lines = on ? (lines | kModemLoop) : (lines & ~kModemLoop);
-  if (::ioctl(fd_, TIOCMSET, &lines) != 0) return Fail(errno);
+  if (sys_->Control(fd_, TIOCMSET, &lines) != 0) return Fail(errno);
   return 0;
 }
 
@@ -475,7 +518,7 @@ int PosixDevice::ClearErrors(uint32_t& errorFlags, uint32_t& inputQueue) {
   inputQueue = static_cast<uint32_t>(received_.size());
   if (removed_) return 0;
   int driverQueue = 0;
-  if (::ioctl(fd_, TIOCINQ, &driverQueue) != 0) return Fail(errno);
+  if (sys_->Control(fd_, TIOCINQ, &driverQueue) != 0) return Fail(errno);
   inputQueue += static_cast<uint32_t>(std::max(driverQueue, 0));
   if (!hasCounters_) return 0;
   LineCounters now;
@@ -506,7 +549,7 @@ int PosixDevice::TakeArrivals(uint32_t& occurred) {
   if (received_.size() >= inputSize_) return 0;
   uint8_t chunk[4096];
   const size_t room = std::min(sizeof chunk, inputSize_ - received_.size());
-  const ssize_t n = ::read(fd_, chunk, room);
+  const ssize_t n = sys_->Read(fd_, chunk, room);
   if (n == 0) {
     MarkRemoved(EIO);
     return EIO;

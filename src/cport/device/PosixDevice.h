@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PosixSystem.h"
 #include "SerialDevice.h"
 #include "Wakeup.h"
 
@@ -7,7 +8,9 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 namespace serialdev {
 
@@ -30,7 +33,7 @@ namespace serialdev {
 // RTS toggle is emulated: Write raises RTS for its duration.
 class PosixDevice final : public SerialDevice {
  public:
-  PosixDevice();
+  explicit PosixDevice(std::shared_ptr<PosixSystem> system = LinuxSystem());
   ~PosixDevice() override;
   PosixDevice(const PosixDevice&) = delete;
   PosixDevice& operator=(const PosixDevice&) = delete;
@@ -57,6 +60,10 @@ class PosixDevice final : public SerialDevice {
   void StopEventWaits() override;
 
   bool Removed() const override;
+  // Puts /dev/null on the descriptor's number (dup2), so that the tty is
+  // let go while the number cannot be reused under another thread still
+  // using it; Close closes that number.
+  void ReleaseRemoved() override;
 
   // Test aid, no setting of the component: switches the UART's internal
   // loopback (TIOCM_LOOP), so that a rig can hear its own transmissions
@@ -83,11 +90,18 @@ class PosixDevice final : public SerialDevice {
   bool TransmitterBusy() const;
   int WaitWritable(size_t accepted, size_t count, int outQueue, Clock::time_point deadline, bool bounded);
 
+  int PollFor(std::vector<pollfd>& fds, int timeoutMs);
+  void EnterLowLatency();
+  void LeaveLowLatency();
+
+  std::shared_ptr<PosixSystem> sys_;
   int fd_ = -1;
   int openError_ = 0;
   bool hasModemLines_ = false;
   bool hasCounters_ = false;
   bool isPseudoTerminal_ = false;
+  bool released_ = false;
+  bool lowLatencySet_ = false;  // set at open, so cleared again at close
 
   std::atomic<bool> removed_{false};
   std::atomic<int> removalCode_{0};

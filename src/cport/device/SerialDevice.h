@@ -138,6 +138,12 @@ class SerialDevice {
   // of a pseudo-terminal closed). Reads and writes then fail with the code that
   // told of the removal; SetRts, Purge and Close succeed without touching it.
   virtual bool Removed() const = 0;
+  // After a removal (Removed() true), lets go of the device at once instead
+  // of at Close (CloseHandle on Windows), so that the system can give the
+  // returning device its old name. The device stays open in name: calls keep
+  // answering as after the removal, without touching anything, and Close is
+  // still needed. Does nothing before a removal or when called again.
+  virtual void ReleaseRemoved() = 0;
 };
 
 // Turns a port name ("COM1") into the device path that Open takes, or nothing

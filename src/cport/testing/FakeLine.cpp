@@ -155,6 +155,7 @@ int FakeLine::Open(const std::string& path) {
   if (open_) return EBUSY;
   open_ = true;
   removedCode_ = 0;
+  released_ = false;
   return 0;
 }
 
@@ -289,4 +290,16 @@ void FakeLine::StopEventWaits() {
 bool FakeLine::Removed() const {
   std::lock_guard lock(mutex_);
   return removedCode_ != 0;
+}
+
+void FakeLine::ReleaseRemoved() {
+  std::unique_lock lock(mutex_);
+  if (!removedCode_ || released_) return;
+  Record(lock, "ReleaseRemoved");
+  released_ = true;
+}
+
+bool FakeLine::Released() const {
+  std::lock_guard lock(mutex_);
+  return released_;
 }

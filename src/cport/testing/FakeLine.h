@@ -60,6 +60,8 @@ class FakeLine {
   bool Rts() const;
   size_t Queued() const;
   bool IsOpen() const;
+  // Whether the device let go of the line after its removal (ReleaseRemoved).
+  bool Released() const;
   // Blocks until a writer holds in Write (see HoldWrites), up to a limit.
   bool AwaitHeldWriter(std::chrono::milliseconds limit) const;
   // Blocks until event waits have returned events (or the removal) this
@@ -85,6 +87,8 @@ class FakeLine {
   void BeginEventWaits();
   void StopEventWaits();
   bool Removed() const;
+  // Recorded as "ReleaseRemoved" only when it lets go: after a removal, once.
+  void ReleaseRemoved();
 
  private:
   // Records the call; returns the code the operation is set to fail with.
@@ -106,6 +110,7 @@ class FakeLine {
   bool open_ = false;
   bool rts_ = false;
   int removedCode_ = 0;
+  bool released_ = false;
   size_t writeLimit_ = SIZE_MAX;
   bool holdWrites_ = false;
   int heldWriters_ = 0;

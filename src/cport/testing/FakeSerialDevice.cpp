@@ -46,3 +46,6 @@ int FakeSerialDevice::WaitEvent(uint32_t& occurred) {
 void FakeSerialDevice::BeginEventWaits() { line_->BeginEventWaits(); }
 void FakeSerialDevice::StopEventWaits() { line_->StopEventWaits(); }
 bool FakeSerialDevice::Removed() const { return line_->Removed(); }
+void FakeSerialDevice::ReleaseRemoved() {
+  if (open_) line_->ReleaseRemoved();
+}

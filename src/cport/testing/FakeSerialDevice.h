@@ -34,6 +34,7 @@ class FakeSerialDevice final : public serialdev::SerialDevice {
   void BeginEventWaits() override;
   void StopEventWaits() override;
   bool Removed() const override;
+  void ReleaseRemoved() override;
 
  private:
   std::shared_ptr<FakeLine> line_;

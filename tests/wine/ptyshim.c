@@ -1,0 +1,99 @@
+// Loaded into Wine's processes with LD_PRELOAD: answers the modem-line
+// ioctls that a pseudo-terminal refuses, so that Wine's serial code works over
+// one. Each pseudo-terminal descriptor keeps a modem word; CTS follows RTS and
+// DSR follows DTR as on a loopback plug, the error counters stay zero, and a
+// wait for a line change sleeps 100 ms. After a hang-up the line calls fail
+// with EIO, as a removed adapter's do. Every RTS change is appended to the
+// file named by TRELLUM_SHIM_LOG ("SETRTS" or "CLRRTS", one a line).
+// Everything else passes through.
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <pthread.h>
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <time.h>
+#include <unistd.h>
+
+enum { kMaxFd = 4096 };
+static int modem[kMaxFd];
+static pthread_mutex_t modemLock = PTHREAD_MUTEX_INITIALIZER;
+
+static int IsPseudoTerminal(int fd) {
+  struct stat st;
+  return fd >= 0 && fd < kMaxFd && fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+         major(st.st_rdev) <= 143;
+}
+
+static int HungUp(int fd) {
+  struct pollfd p = {fd, 0, 0};
+  return poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
+}
+
+static void LogRts(int before, int after) {
+  const char* path = getenv("TRELLUM_SHIM_LOG");
+  if (!path || ((before ^ after) & TIOCM_RTS) == 0) return;
+  const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  const char* line = (after & TIOCM_RTS) ? "SETRTS\n" : "CLRRTS\n";
+  ssize_t ignored = write(fd, line, strlen(line));
+  (void)ignored;
+  close(fd);
+}
+
+static int Loopback(int word) {
+  word &= TIOCM_RTS | TIOCM_DTR;
+  if (word & TIOCM_RTS) word |= TIOCM_CTS;
+  if (word & TIOCM_DTR) word |= TIOCM_DSR;
+  return word;
+}
+
+// Changes the modem word: request TIOCMSET, TIOCMBIS or TIOCMBIC.
+static void Change(int fd, unsigned long request, int bits) {
+  pthread_mutex_lock(&modemLock);
+  const int before = modem[fd];
+  int after = before;
+  if (request == TIOCMSET) after = bits;
+  if (request == TIOCMBIS) after = before | bits;
+  if (request == TIOCMBIC) after = before & ~bits;
+  modem[fd] = Loopback(after);
+  pthread_mutex_unlock(&modemLock);
+  LogRts(before, modem[fd]);
+}
+
+int ioctl(int fd, unsigned long request, ...) {
+  static int (*real)(int, unsigned long, ...);
+  if (!real) real = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
+  va_list args;
+  va_start(args, request);
+  void* arg = va_arg(args, void*);
+  va_end(args);
+  const int modemRequest = request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC ||
+                           request == TIOCGICOUNT || request == TIOCMIWAIT;
+  if (!modemRequest || !IsPseudoTerminal(fd)) return real(fd, request, arg);
+  if (HungUp(fd)) {
+    errno = EIO;
+    return -1;
+  }
+  switch (request) {
+    case TIOCMGET:
+      pthread_mutex_lock(&modemLock);
+      *(int*)arg = modem[fd];
+      pthread_mutex_unlock(&modemLock);
+      return 0;
+    case TIOCGICOUNT: memset(arg, 0, sizeof(struct serial_icounter_struct)); return 0;
+    case TIOCMIWAIT: {
+      const struct timespec pause = {0, 100 * 1000 * 1000};
+      nanosleep(&pause, NULL);
+      return 0;
+    }
+    default: Change(fd, request, *(const int*)arg); return 0;
+  }
+}
