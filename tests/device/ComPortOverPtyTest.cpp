@@ -1,4 +1,6 @@
 #include "ComPort.h"
+#include "FakeUart.h"
+#include "PosixDevice.h"
 #include "PtyPair.h"
 #include "QtHandOff.h"
 #include "Termios2.h"
@@ -6,6 +8,7 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <cerrno>
 #include <future>
@@ -180,5 +183,95 @@ TEST_F(ComPortOverPty, RemovalIsReportedOnceWithoutSpinningAndThePortRecovers) {
   port.SetPort(fresh.SlavePath());
   port.OpenPort();
   EXPECT_TRUE(port.Connected());
+  port.ClosePort();
+}
+
+namespace {
+
+// The component on the POSIX device over a scripted UART: what a real port
+// reports and a pseudo-terminal cannot.
+class ComPortOverUart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port.SetDeviceFactory([this] { return std::make_unique<serialdev::PosixDevice>(uart); });
+    port.SetPort("/dev/ttyS0");
+    port.SetErrorReporter([this](std::exception_ptr error) { reported.push_back(error); });
+    port.OnError = [this](TCustomComPort*, TComErrors errors) {
+      log.push_back("Error:" + std::to_string(errors.Bits()));
+    };
+    port.OnRxChar = [this](TCustomComPort* sender, int count) {
+      std::string text;
+      sender->ReceiveText(text, count);
+      log.push_back("Rx:" + text);
+    };
+    port.OnBreak = [this](TCustomComPort*) { log.push_back("Break"); };
+    port.OnRing = [this](TCustomComPort*) { log.push_back("Ring"); };
+    port.OnCTSChange = [this](TCustomComPort*, bool on) { log.push_back("CTS:" + std::to_string(on)); };
+    port.OnDSRChange = [this](TCustomComPort*, bool on) { log.push_back("DSR:" + std::to_string(on)); };
+    port.OnRLSDChange = [this](TCustomComPort*, bool on) { log.push_back("RLSD:" + std::to_string(on)); };
+  }
+  bool AwaitLog(size_t entries) {
+    return QTest::qWaitFor([&] { return log.size() >= entries; }, 10000);
+  }
+  static std::string Errors(TComErrors errors) { return "Error:" + std::to_string(errors.Bits()); }
+
+  std::shared_ptr<FakeUart> uart = std::make_shared<FakeUart>();
+  TComPort port{std::make_shared<QtHandOff>()};
+  std::vector<std::string> log;
+  std::vector<std::exception_ptr> reported;
+};
+
+}  // namespace
+
+TEST_F(ComPortOverUart, LineErrorsReachOnErrorBeforeTheirBytesAndParityOnlyWithTheCheck) {
+  port.Parity().SetBits(prEven);
+  port.OpenPort();
+  ASSERT_TRUE(AwaitLog(3));
+  log.clear();
+  uart->ReceiveWithParityError('Q');
+  ASSERT_TRUE(AwaitLog(1));
+  uart->ReceiveWithFramingError();
+  ASSERT_TRUE(AwaitLog(3));
+  uart->Overrun("ok");
+  ASSERT_TRUE(AwaitLog(5));
+  uart->ReceiveBreak();
+  ASSERT_TRUE(AwaitLog(7));
+  port.Parity().SetCheck(true);
+  uart->ReceiveWithParityError('Q');
+  ASSERT_TRUE(AwaitLog(9));
+  const std::string nul(1, '\0');
+  EXPECT_EQ(log, (std::vector<std::string>{"Rx:Q", Errors({ceFrame}), "Rx:" + nul, Errors({ceOverrun}), "Rx:ok",
+                                           "Rx:" + nul, "Break", Errors({ceRxParity}), "Rx:" + nul}));
+  EXPECT_TRUE(reported.empty());
+  port.ClosePort();
+}
+
+TEST_F(ComPortOverUart, PolledModemLinesReachTheirHandlersInBatchOrder) {
+  port.OpenPort();
+  ASSERT_TRUE(AwaitLog(3));
+  EXPECT_EQ(log, (std::vector<std::string>{"CTS:0", "DSR:0", "RLSD:0"}));
+  log.clear();
+  // The event thread takes its baseline of the lines as it begins to wait.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !uart->PollTimeouts().empty(); }, 10000));
+  uart->SetInputLines(TIOCM_CTS | TIOCM_DSR | TIOCM_CAR | TIOCM_RNG);
+  ASSERT_TRUE(AwaitLog(4));
+  EXPECT_EQ(log, (std::vector<std::string>{"Ring", "CTS:1", "DSR:1", "RLSD:1"}));
+  log.clear();
+  uart->SetInputLines(TIOCM_DSR);
+  ASSERT_TRUE(AwaitLog(2));
+  EXPECT_EQ(log, (std::vector<std::string>{"CTS:0", "RLSD:0"}));
+  port.ClosePort();
+}
+
+TEST_F(ComPortOverUart, SpeedRoundedBeyondTheToleranceFailsSetCommState) {
+  port.SetBaudRate(brCustom);
+  port.SetCustomBaudRate(250000);
+  uart->RoundSpeeds([](uint32_t baud) { return baud / 100 * 101; });
+  port.OpenPort();
+  uart->RoundSpeeds([](uint32_t baud) { return baud / 100 * 104; });
+  int code = 0;
+  std::string message;
+  EXPECT_EQ(ReasonOf([&] { port.SetCustomBaudRate(200000); }, code, message), 7);
+  EXPECT_EQ(code, EINVAL);
   port.ClosePort();
 }

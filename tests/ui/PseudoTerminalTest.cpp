@@ -5,6 +5,8 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include "FakeUart.h"
+#include "PosixDevice.h"
 #include "WindowFixture.h"
 
 #include <QPushButton>
@@ -109,3 +111,48 @@ TEST_F(PseudoTerminal, HangupIsReportedOnceAndAFreshDeviceConnects) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window on the POSIX device over a scripted UART: line errors, which no
+// pseudo-terminal or emulated port produces.
+class ScriptedUart : public WindowFixture {
+ protected:
+  TForm1Setup WindowSetup() override {
+    TForm1Setup setup = WindowFixture::WindowSetup();
+    setup.makeDevice = [uart = uart] { return std::make_unique<serialdev::PosixDevice>(uart); };
+    return setup;
+  }
+  QStringList Log() { return Form().Memo1->toPlainText().split('\n', Qt::SkipEmptyParts); }
+  bool AwaitLog(qsizetype lines) {
+    return QTest::qWaitFor([&] { return Log().size() >= lines; }, 5000);
+  }
+
+  std::shared_ptr<FakeUart> uart = std::make_shared<FakeUart>();
+};
+
+}  // namespace
+
+TEST_F(ScriptedUart, EachLineErrorLogsCommErrorAndTheNextCardDecodesFromIdle) {
+  TForm1& f = Form();
+  f.SetModelIndex(0);
+  f.Button4->click();
+  ASSERT_EQ(f.Button4->text(), "Disconnect");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !uart->PollTimeouts().empty(); }, 5000));
+
+  // An overrun: "Comm Error".
+  uart->Overrun("");
+  ASSERT_TRUE(AwaitLog(1));
+  // A framing error: "Comm Error", then its NUL byte is a stray byte in the idle state.
+  uart->ReceiveWithFramingError();
+  ASSERT_TRUE(AwaitLog(3));
+  uart->Receive(std::string("\x02\x06\x01\x02\x03\x04\x05\x0F\x03", 9));
+  ASSERT_TRUE(AwaitLog(5));
+  QTest::qWait(200);
+  EXPECT_EQ(Log(), (QStringList{"Comm Error", "Comm Error", "RESET", "Orvane series", "00258:0000197637"}))
+      << Log().join("|").toStdString();
+  EXPECT_NE(uart->Sent().find("~0~L~1~l"), std::string::npos) << uart->Sent();
+  f.Button4->click();
+  EXPECT_EQ(f.Button4->text(), "Connect");
+  EXPECT_TRUE(messages.boxes.empty());
+}
