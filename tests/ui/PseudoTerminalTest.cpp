@@ -121,6 +121,8 @@ class ScriptedUart : public WindowFixture {
   TForm1Setup WindowSetup() override {
     TForm1Setup setup = WindowFixture::WindowSetup();
     setup.makeDevice = [uart = uart] { return std::make_unique<serialdev::PosixDevice>(uart); };
+    // The scripted UART answers any path; the machine's own ports play no part.
+    setup.automaticPorts = [](const std::string& port) -> std::optional<std::string> { return "/dev/fake-" + port; };
     return setup;
   }
   QStringList Log() { return Form().Memo1->toPlainText().split('\n', Qt::SkipEmptyParts); }
