@@ -2,24 +2,27 @@
 
 #include <QCoreApplication>
 
-#include <cstdlib>
 #include <string>
 
 #include "ComError.h"
 #include "MessageCatalogue.h"
+#include "SavedLanguage.h"
 
 namespace {
 
-void LoadWithLanguage(const char* lang, const std::string& folder) {
-  setenv("LANG", lang, 1);
-  LoadMessageCatalogues(folder);
-}
-
 std::string ExecutableFolder() { return QCoreApplication::applicationDirPath().toStdString(); }
+
+// Tests that load catalogues leave the process's language as they found it.
+class ComErrorTest : public ::testing::Test {
+ protected:
+  static void LoadWithLanguage(const char* lang, const std::string& folder) { SavedLanguage::Load(lang, folder); }
+
+  SavedLanguage language;
+};
 
 }  // namespace
 
-TEST(ComErrorTest, MessagesCarryTheCodeInDecimalExceptReasonsFourAndFourteen) {
+TEST_F(ComErrorTest, MessagesCarryTheCodeInDecimalExceptReasonsFourAndFourteen) {
   const EComPort open(kOpenFailed, 2);
   EXPECT_STREQ(open.what(), "Unable to open com port (win error code: 2)");
   EXPECT_EQ(open.ReasonCode(), 1);
@@ -34,7 +37,7 @@ TEST(ComErrorTest, MessagesCarryTheCodeInDecimalExceptReasonsFourAndFourteen) {
   EXPECT_STREQ(EComPort(kInvalidAsyncParameter).what(), "Invalid Async parameter");
 }
 
-TEST(ComErrorTest, TableHoldsTwentyThreeTexts) {
+TEST_F(ComErrorTest, TableHoldsTwentyThreeTexts) {
   EXPECT_EQ(PortErrorTexts(1), "Unable to open com port");
   EXPECT_EQ(PortErrorTexts(18), "Link (un)registration failed");
   EXPECT_EQ(PortErrorTexts(23), "Registry error");
@@ -43,7 +46,7 @@ TEST(ComErrorTest, TableHoldsTwentyThreeTexts) {
   EXPECT_EQ(PortErrorTexts(-1), "");
 }
 
-TEST(ComErrorTest, ConversionsMustMatchTheEnglishFormat) {
+TEST_F(ComErrorTest, ConversionsMustMatchTheEnglishFormat) {
   EXPECT_TRUE(SameConversions(" (Fehler: %d)", " (win error code: %d)"));
   EXPECT_TRUE(SameConversions("%5d %% done", "%d"));
   EXPECT_TRUE(SameConversions("%i", "%d"));
@@ -63,7 +66,7 @@ TEST(ComErrorTest, ConversionsMustMatchTheEnglishFormat) {
   EXPECT_TRUE(SameConversions("an %s in Datei", "Unable to write to %s"));
 }
 
-TEST(ComErrorTest, GermanCatalogueBesideTheExecutable) {
+TEST_F(ComErrorTest, GermanCatalogueBesideTheExecutable) {
   LoadWithLanguage("de_DE.UTF-8", ExecutableFolder());
   const EComPort open(kOpenFailed, 2);
   EXPECT_STREQ(open.what(), "COM-Anschluss kann nicht geöffnet werden (Windows-Fehlercode: 2)");
@@ -73,14 +76,14 @@ TEST(ComErrorTest, GermanCatalogueBesideTheExecutable) {
   EXPECT_EQ(TranslateText("text that no catalogue holds"), "text that no catalogue holds");
 }
 
-TEST(ComErrorTest, LanguageWithoutCatalogueKeepsEnglish) {
+TEST_F(ComErrorTest, LanguageWithoutCatalogueKeepsEnglish) {
   LoadWithLanguage("C", ExecutableFolder());
   EXPECT_STREQ(EComPort(kOpenFailed, 2).what(), "Unable to open com port (win error code: 2)");
   LoadWithLanguage("sv_SE.UTF-8", ExecutableFolder());
   EXPECT_EQ(PortErrorTexts(kOpenFailed), "Unable to open com port");
 }
 
-TEST(ComErrorTest, BadConversionsInACatalogueFallBackToEnglish) {
+TEST_F(ComErrorTest, BadConversionsInACatalogueFallBackToEnglish) {
   LoadWithLanguage("fr_FR.UTF-8", TEST_CATALOGUES);
   // "%s" in the suffix and "%n" in the text: both fall back, nothing crashes.
   EXPECT_STREQ(EComPort(kOpenFailed, 13).what(), "Unable to open com port (win error code: 13)");
@@ -91,7 +94,7 @@ TEST(ComErrorTest, BadConversionsInACatalogueFallBackToEnglish) {
   EXPECT_STREQ(EComPort(kReadFailed, 5).what(), "ReadFile non riuscita (win error code: 5)");
 }
 
-TEST(ComErrorTest, DefaultDomainIsConsultedBeforeCport) {
+TEST_F(ComErrorTest, DefaultDomainIsConsultedBeforeCport) {
   LoadWithLanguage("es_ES.UTF-8", TEST_CATALOGUES);
   EXPECT_STREQ(EComPort(kReadFailed, 5).what(), "ReadFile falló (default) (código de error: 5)");
   EXPECT_STREQ(EComPort(kPurgeFailed, 22).what(), "PurgeComm falló (código de error: 22)");

@@ -109,6 +109,12 @@ class TrellumRunTest : public ::testing::Test {
                            QCoreApplication::applicationName(), GuardIsFree()});
     };
   }
+  // The application name and the message route outlive each run's
+  // QApplication: the next test starts with them as this one found them.
+  void TearDown() override {
+    QCoreApplication::setApplicationName(savedApplicationName_);
+    OperatorMessages::Route() = savedRoute_;
+  }
 
   // One run of the program; `running` sees both windows before the loop starts.
   int Run(std::function<void(TForm1&, Taboutbox&)> running = {}) {
@@ -159,6 +165,8 @@ class TrellumRunTest : public ::testing::Test {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   }
 
+  const QString savedApplicationName_ = QCoreApplication::applicationName();
+  const OperatorMessages savedRoute_ = OperatorMessages::Route();
   QTemporaryDir folder_;
   QString runtime_;
   QString settingsPath_;
