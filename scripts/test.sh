@@ -48,17 +48,16 @@ step "component, ThreadSanitizer: tests" run_ctest build-tsan \
   env TSAN_OPTIONS="$tsan_options" setarch "$(uname -m)" -R ctest --timeout 600
 
 # Of the window's tests, those where the component runs its event thread
-# on a real device: the pseudo-terminal tests, and the end-to-end tests in
-# one process.
-step "window over ptys, ThreadSanitizer: build" build_tree build-tsan-ui "ui_tests e2e_tests" -DTRELLUM_SANITIZER=thread
+# on a real device: the pseudo-terminal tests.
+step "window over ptys, ThreadSanitizer: build" build_tree build-tsan-ui ui_tests -DTRELLUM_SANITIZER=thread
 step "window over ptys, ThreadSanitizer: tests" run_ctest build-tsan-ui \
-  env TSAN_OPTIONS="$tsan_options" setarch "$(uname -m)" -R ctest --timeout 600 -R '^ui\.PseudoTerminal\.|^e2e_tests\.whole$'
+  env TSAN_OPTIONS="$tsan_options" setarch "$(uname -m)" -R ctest --timeout 600 -R '^ui\.PseudoTerminal\.'
 
 sanitizer_options="halt_on_error=1 print_stacktrace=1"
 step "suite, Address+UB sanitizers: build" build_tree build-asan "" -DTRELLUM_SANITIZER=address,undefined
 step "suite, Address+UB sanitizers: tests" run_ctest build-asan \
   env ASAN_OPTIONS="detect_leaks=1 $sanitizer_options" UBSAN_OPTIONS="$sanitizer_options" \
-  LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" ctest --timeout 900 -LE 'soak|fuzz'
+  ctest --timeout 900 -LE 'soak|fuzz'
 
 step "suite, plain: build" build_tree build ""
 step "suite, plain: tests" run_ctest build ctest --timeout 900
