@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev            # Qt Core, Gui, Widgets and Test
   libgtest-dev            # GoogleTest
   gettext                 # msgfmt for the catalogues
+  ccache                  # compiler cache shared by the test command's four builds
   clang libclang-rt-14-dev  # libFuzzer with ASan and UBSan
   fonts-dejavu-core fonts-liberation2  # stand-ins for the window's fonts
   xvfb                    # an X display for the painting benchmark

@@ -22,8 +22,10 @@ long ResidentKilobytes() {
 double TimeAppends(LogView* log, int count, int& serial) {
   QElapsedTimer timer;
   timer.start();
-  for (int i = 0; i < count; ++i)
-    log->appendPlainText(QString("%1:%2").arg(serial++ % 65536, 5, 10, QChar('0')).arg(serial, 10, 10, QChar('0')));
+  for (int i = 0; i < count; ++i) {
+    const int card = serial++ % 65536;
+    log->appendPlainText(QString("%1:%2").arg(card, 5, 10, QChar('0')).arg(serial, 10, 10, QChar('0')));
+  }
   QApplication::processEvents();
   return timer.nsecsElapsed() / 1000.0 / count;
 }

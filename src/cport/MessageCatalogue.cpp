@@ -8,6 +8,10 @@
 
 #include "ComError.h"
 
+// gettext's count of catalogue changes: glibc caches translations until it
+// moves, and a new LANGUAGE alone does not move it.
+extern "C" int _nl_msg_cat_cntr;
+
 namespace {
 
 const char* const kDomains[] = {"default", "cport"};
@@ -30,6 +34,7 @@ std::string EnvironmentLanguage() {
 void LoadMessageCatalogues(const std::string& executableFolder) {
   const std::string language = EnvironmentLanguage();
   if (!language.empty()) setenv("LANGUAGE", language.c_str(), 1);
+  ++_nl_msg_cat_cntr;
   // glibc ignores LANGUAGE while LC_MESSAGES is "C"; a system without the
   // user's locale still translates under C.UTF-8.
   const char* current = std::setlocale(LC_MESSAGES, "");

@@ -61,18 +61,23 @@ TEST(ComErrorTest, WindowsBuildKeepsEnglishWhateverTheLanguage) {
   EXPECT_EQ(TranslateFormat("Unable to write to %s"), "Unable to write to %s");
 }
 #else
-namespace {
+#include "SavedLanguage.h"
 
-void LoadWithLanguage(const char* lang, const std::string& folder) {
-  setenv("LANG", lang, 1);
-  LoadMessageCatalogues(folder);
-}
+namespace {
 
 std::string ExecutableFolder() { return EXECUTABLE_FOLDER; }
 
+// Tests that load catalogues leave the process's language as they found it.
+class ComErrorCatalogueTest : public ::testing::Test {
+ protected:
+  static void LoadWithLanguage(const char* lang, const std::string& folder) { SavedLanguage::Load(lang, folder); }
+
+  SavedLanguage language;
+};
+
 }  // namespace
 
-TEST(ComErrorTest, GermanCatalogueBesideTheExecutable) {
+TEST_F(ComErrorCatalogueTest, GermanCatalogueBesideTheExecutable) {
   LoadWithLanguage("de_DE.UTF-8", ExecutableFolder());
   const EComPort open(kOpenFailed, 2);
   EXPECT_STREQ(open.what(), "COM-Anschluss kann nicht geöffnet werden (Windows-Fehlercode: 2)");
@@ -82,14 +87,14 @@ TEST(ComErrorTest, GermanCatalogueBesideTheExecutable) {
   EXPECT_EQ(TranslateText("text that no catalogue holds"), "text that no catalogue holds");
 }
 
-TEST(ComErrorTest, LanguageWithoutCatalogueKeepsEnglish) {
+TEST_F(ComErrorCatalogueTest, LanguageWithoutCatalogueKeepsEnglish) {
   LoadWithLanguage("C", ExecutableFolder());
   EXPECT_STREQ(EComPort(kOpenFailed, 2).what(), "Unable to open com port (win error code: 2)");
   LoadWithLanguage("sv_SE.UTF-8", ExecutableFolder());
   EXPECT_EQ(PortErrorTexts(kOpenFailed), "Unable to open com port");
 }
 
-TEST(ComErrorTest, BadConversionsInACatalogueFallBackToEnglish) {
+TEST_F(ComErrorCatalogueTest, BadConversionsInACatalogueFallBackToEnglish) {
   LoadWithLanguage("fr_FR.UTF-8", TEST_CATALOGUES);
   // "%s" in the suffix and "%n" in the text: both fall back, nothing crashes.
   EXPECT_STREQ(EComPort(kOpenFailed, 13).what(), "Unable to open com port (win error code: 13)");
@@ -100,7 +105,7 @@ TEST(ComErrorTest, BadConversionsInACatalogueFallBackToEnglish) {
   EXPECT_STREQ(EComPort(kReadFailed, 5).what(), "ReadFile non riuscita (win error code: 5)");
 }
 
-TEST(ComErrorTest, DefaultDomainIsConsultedBeforeCport) {
+TEST_F(ComErrorCatalogueTest, DefaultDomainIsConsultedBeforeCport) {
   LoadWithLanguage("es_ES.UTF-8", TEST_CATALOGUES);
   EXPECT_STREQ(EComPort(kReadFailed, 5).what(), "ReadFile falló (default) (código de error: 5)");
   EXPECT_STREQ(EComPort(kPurgeFailed, 22).what(), "PurgeComm falló (código de error: 22)");

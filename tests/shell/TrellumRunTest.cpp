@@ -109,6 +109,9 @@ class TrellumRunTest : public ::testing::Test {
     settingsPath_ = folder_.filePath(QStringLiteral("trellum.INI"));
     CreatedWindows().clear();
   }
+  // The application name outlives each run's QApplication: the next test
+  // starts with it as this one found it.
+  void TearDown() override { QCoreApplication::setApplicationName(savedApplicationName_); }
 
   // One run of the program; `running` sees both windows before the loop starts.
   int Run(std::function<void(TForm1&, Taboutbox&)> running = {}, const QStringList& arguments = {}) {
@@ -166,6 +169,7 @@ class TrellumRunTest : public ::testing::Test {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   }
 
+  const QString savedApplicationName_ = QCoreApplication::applicationName();
   QTemporaryDir folder_;
   QString runtime_;
   QString settingsPath_;

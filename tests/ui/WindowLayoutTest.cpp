@@ -78,7 +78,9 @@ TEST_F(WindowLayout, EveryControlStartsAsLaidOut) {
     EXPECT_EQ(caption, e.caption);
     EXPECT_EQ(w->toolTip(), e.hint);
     EXPECT_EQ(w->isEnabled(), e.enabled);
-    if (e.checked >= 0) EXPECT_EQ(qobject_cast<QAbstractButton*>(w)->isChecked(), e.checked == 1);
+    if (e.checked >= 0) {
+      EXPECT_EQ(qobject_cast<QAbstractButton*>(w)->isChecked(), e.checked == 1);
+    }
   }
   EXPECT_EQ(f.windowTitle(), "Velmora");
   EXPECT_EQ(f.ModelIndex(), 1);
