@@ -16,23 +16,9 @@ namespace {
 
 const char* const kDomains[] = {"default", "cport"};
 
-// The language named by the environment: LANG first, else the variables of
-// the user's locale, cut at the first "." (de_DE.UTF-8 gives de_DE).
-std::string EnvironmentLanguage() {
-  for (const char* name : {"LANG", "LC_ALL", "LC_MESSAGES"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) {
-      std::string language(value);
-      return language.substr(0, language.find('.'));
-    }
-  }
-  return {};
-}
-
 }  // namespace
 
-void LoadMessageCatalogues(const std::string& executableFolder) {
-  const std::string language = EnvironmentLanguage();
+void LoadMessageCatalogues(const std::string& executableFolder, const std::string& language) {
   if (!language.empty()) setenv("LANGUAGE", language.c_str(), 1);
   ++_nl_msg_cat_cntr;
   // glibc ignores LANGUAGE while LC_MESSAGES is "C"; a system without the

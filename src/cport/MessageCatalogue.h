@@ -4,13 +4,13 @@
 
 // GNU gettext catalogues of the program: MO files named after their text
 // domain ("default", then "cport"), under <folder>/locale/<language>/LC_MESSAGES.
-// The language comes from LANG cut at its first ".", else from the user's
-// locale; texts are returned in UTF-8.
+// The language ("de_DE", "de"; empty for the system's choice) is the
+// caller's, which knows the platform; texts are returned in UTF-8.
 //
 // Called once at start-up, after the Qt application object exists (which
 // sets the process locale), with the folder of the executable; it also
-// translates the port error texts. Tests call it again after changing LANG.
-void LoadMessageCatalogues(const std::string& executableFolder);
+// translates the port error texts. Tests call it again with another language.
+void LoadMessageCatalogues(const std::string& executableFolder, const std::string& language);
 
 // The text in the first catalogue that translates it, or the text itself.
 std::string TranslateText(const std::string& english);

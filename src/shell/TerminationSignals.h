@@ -3,14 +3,15 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
 
-class QSocketNotifier;
-
-// Turns SIGTERM, SIGINT and SIGHUP (a kill, Ctrl+C in the terminal, the end of
-// the session) into a call on the owner thread, so that the program closes its
-// windows as the close box would: the settings file is written and the port
-// closed instead of the process vanishing. The default actions come back when
-// the object goes.
+// Turns the platform's requests to end the program into a call on the owner
+// thread, so that the program closes its windows as the close box would: the
+// settings file is written and the port closed instead of the process
+// vanishing. On POSIX these are SIGTERM, SIGINT and SIGHUP (a kill, Ctrl+C in
+// the terminal, the end of the session), whose default actions come back when
+// the object goes; on Windows the end of the session (WM_QUERYENDSESSION,
+// which the toolkit reports as commitDataRequest).
 class TerminationSignals : public QObject {
  public:
   explicit TerminationSignals(std::function<void()> onSignal);
@@ -19,6 +20,8 @@ class TerminationSignals : public QObject {
   TerminationSignals& operator=(const TerminationSignals&) = delete;
 
  private:
+  // What the platform needs to hear of the request, one kind per platform.
+  struct Native;
   std::function<void()> onSignal_;
-  QSocketNotifier* notifier_ = nullptr;
+  std::unique_ptr<Native> native_;
 };

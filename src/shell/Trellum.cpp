@@ -1,7 +1,6 @@
 #include "Trellum.h"
 
 #include <QApplication>
-#include <QFile>
 
 #include <iostream>
 #include <memory>
@@ -9,13 +8,21 @@
 #include "AboutBox.h"
 #include "CommandLine.h"
 #include "ErrorReport.h"
-#include "InstanceGuard.h"
 #include "MessageCatalogue.h"
 #include "Pictures.h"
 #include "PortList.h"
+#include "ProgramLocation.h"
 #include "SessionRecord.h"
 #include "SessionTaps.h"
+#include "SingleInstance.h"
 #include "TerminationSignals.h"
+#include "UserLanguage.h"
+
+TForm1Setup EntryFormSetup() {
+  TForm1Setup setup = TForm1Setup::Default();
+  setup.settingsPath = SettingsFile::PathBesideExecutable(QString::fromStdString(ExecutablePath()));
+  return setup;
+}
 
 int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
   // Options that end the run at once need no display, no guard and no
@@ -33,18 +40,14 @@ int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
 
   QApplication app(argc, argv);
   QApplication::setWindowIcon(ApplicationIcon());
-  LoadMessageCatalogues(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+  LoadMessageCatalogues(ExecutableFolder(), UserLanguage());
 
-  // A termination signal closes the windows as the close box does, the
-  // refused copy's message box included.
+  // The end of the session or a termination signal closes the windows as
+  // the close box does, the refused copy's message box included.
   TerminationSignals terminate([] { QApplication::closeAllWindows(); });
 
-  InstanceGuard guard(QStringLiteral("trellum"));
-  if (!guard.Held()) {
-    setup.messages.ShowBox(QStringLiteral("Multiple Instance Error"),
-                           QStringLiteral("You have run another instance of this program already. "
-                                          "Click it on the system tray to activite."),
-                           MessageIcon::Information);
+  const std::unique_ptr<InstanceGuard> guard = ClaimSingleInstance(PlatformInformationBox(setup.messages));
+  if (!guard) {
     return 0;
   }
 
@@ -72,7 +75,7 @@ int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
     setup.running(*form, *about);
   }
   QApplication::exec();
-  guard.Release();
+  guard->Release();
 
   // The windows go in the reverse order of their creation; the main
   // window's destruction writes the settings file and closes the port.

@@ -8,11 +8,15 @@
 
 class Taboutbox;
 
+// The window's default setup with the settings file beside the executable as
+// the system names it (GetModuleFileName on Windows).
+TForm1Setup EntryFormSetup();
+
 // What a run of the program takes from its caller; tests replace the parts
 // that touch the machine and look at the windows while the loop runs.
 struct TrellumSetup {
   // The main window's setup, made once the application object exists.
-  std::function<TForm1Setup()> formSetup = &TForm1Setup::Default;
+  std::function<TForm1Setup()> formSetup = &EntryFormSetup;
   // The program's message boxes and beep, the main window's included (they
   // replace those of its setup); the toolkit's where a part is empty.
   OperatorMessages messages;

@@ -55,7 +55,7 @@ TEST(ComErrorTest, ConversionsMustMatchTheEnglishFormat) {
 // catalogues at hand, every text stays English.
 TEST(ComErrorTest, WindowsBuildKeepsEnglishWhateverTheLanguage) {
   _putenv_s("LANG", "de_DE.UTF-8");
-  LoadMessageCatalogues(EXECUTABLE_FOLDER);
+  LoadMessageCatalogues(EXECUTABLE_FOLDER, "de_DE");
   EXPECT_STREQ(EComPort(kOpenFailed, 2).what(), "Unable to open com port (win error code: 2)");
   EXPECT_EQ(PortErrorTexts(kInvalidAsyncParameter), "Invalid Async parameter");
   EXPECT_EQ(TranslateFormat("Unable to write to %s"), "Unable to write to %s");

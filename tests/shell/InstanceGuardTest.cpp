@@ -1,4 +1,5 @@
 #include "InstanceGuard.h"
+#include "RuntimeFolderPosix.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,7 +14,7 @@
 
 namespace {
 
-const QString kName = QStringLiteral("trellum");
+const char kName[] = "trellum";
 
 class InstanceGuardTest : public ::testing::Test {
  protected:
@@ -22,12 +23,12 @@ class InstanceGuardTest : public ::testing::Test {
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path()));
   }
 
-  QString GuardPath() const { return runtime_.filePath(kName); }
+  QString GuardPath() const { return runtime_.filePath(QString::fromLatin1(kName)); }
 
   // Starts a process holding the guard and waits until it reports.
   std::unique_ptr<QProcess> StartHolder(const QString& expected = QStringLiteral("held")) {
     auto holder = std::make_unique<QProcess>();
-    holder->start(QStringLiteral(GUARD_HOLDER), {kName});
+    holder->start(QStringLiteral(GUARD_HOLDER), {QString::fromLatin1(kName)});
     EXPECT_TRUE(holder->waitForStarted(10000));
     EXPECT_TRUE(holder->waitForReadyRead(10000));
     EXPECT_EQ(QString::fromLocal8Bit(holder->readLine()).trimmed(), expected);
@@ -53,7 +54,7 @@ TEST_F(InstanceGuardTest, SecondGuardInTheSameProcessIsRefusedUntilTheFirstIsRel
 
 TEST_F(InstanceGuardTest, GuardsWithOtherNamesDoNotInterfere) {
   InstanceGuard first(kName);
-  InstanceGuard other(QStringLiteral("trellum2"));
+  InstanceGuard other("trellum2");
   EXPECT_TRUE(first.Held());
   EXPECT_TRUE(other.Held());
 }
@@ -107,9 +108,9 @@ TEST_F(InstanceGuardTest, ThingsThatAreNoFileRefuse) {
   target.close();
   const QByteArray path = QFile::encodeName(GuardPath());
 
-  ASSERT_TRUE(QDir(runtime_.path()).mkdir(kName));
+  ASSERT_TRUE(QDir(runtime_.path()).mkdir(QString::fromLatin1(kName)));
   EXPECT_FALSE(InstanceGuard(kName).Held()) << "directory";
-  ASSERT_TRUE(QDir(runtime_.path()).rmdir(kName));
+  ASSERT_TRUE(QDir(runtime_.path()).rmdir(QString::fromLatin1(kName)));
 
   ASSERT_EQ(symlink(QFile::encodeName(elsewhere).constData(), path.constData()), 0);
   EXPECT_FALSE(InstanceGuard(kName).Held()) << "symbolic link";
@@ -156,11 +157,11 @@ TEST_F(FallbackFolderTest, RuntimeFolderNotThereYetIsMadeAndUsed) {
   ASSERT_TRUE(scratch.isValid());
   const QString runtime = scratch.filePath(QStringLiteral("runtime"));
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-  InstanceGuard guard(name_);
+  InstanceGuard guard(name_.toStdString());
   EXPECT_TRUE(guard.Held());
   EXPECT_TRUE(QFileInfo(runtime + u'/' + name_).isFile());
-  EXPECT_EQ(InstanceGuard::RuntimeFolder(name_), runtime);
-  EXPECT_FALSE(InstanceGuard(name_).Held());
+  EXPECT_EQ(RuntimeFolder(name_.toStdString()), runtime.toStdString());
+  EXPECT_FALSE(InstanceGuard(name_.toStdString()).Held());
   EXPECT_FALSE(QFileInfo::exists(folder_));
 }
 
@@ -176,12 +177,12 @@ TEST_F(FallbackFolderTest, MissingOrRelativeRuntimeFolderFallsBackToAPrivateFold
     SCOPED_TRACE(runtime.constData());
     Remove();
     qputenv("XDG_RUNTIME_DIR", runtime);
-    EXPECT_EQ(InstanceGuard::RuntimeFolder(name_), folder_);
-    InstanceGuard guard(name_);
+    EXPECT_EQ(RuntimeFolder(name_.toStdString()), folder_.toStdString());
+    InstanceGuard guard(name_.toStdString());
     EXPECT_TRUE(guard.Held());
     EXPECT_TRUE(QFileInfo(folder_ + u'/' + name_).isFile());
     EXPECT_EQ(FolderMode(), 0700u);
-    InstanceGuard second(name_);
+    InstanceGuard second(name_.toStdString());
     EXPECT_FALSE(second.Held());
   }
 }
@@ -190,7 +191,7 @@ TEST_F(FallbackFolderTest, OwnFolderOpenToOthersIsMadePrivate) {
   qunsetenv("XDG_RUNTIME_DIR");
   ASSERT_EQ(mkdir(QFile::encodeName(folder_).constData(), 0777), 0);
   ASSERT_EQ(chmod(QFile::encodeName(folder_).constData(), 0777), 0);
-  InstanceGuard guard(name_);
+  InstanceGuard guard(name_.toStdString());
   EXPECT_TRUE(guard.Held());
   EXPECT_EQ(FolderMode(), 0700u);
 }
@@ -200,8 +201,8 @@ TEST_F(FallbackFolderTest, PlantedFolderIsNotTrusted) {
   QTemporaryDir planted;
   ASSERT_TRUE(planted.isValid());
   ASSERT_EQ(symlink(QFile::encodeName(planted.path()).constData(), QFile::encodeName(folder_).constData()), 0);
-  EXPECT_TRUE(InstanceGuard::RuntimeFolder(name_).isEmpty());
-  EXPECT_FALSE(InstanceGuard(name_).Held()) << "symbolic link to a folder";
+  EXPECT_TRUE(RuntimeFolder(name_.toStdString()).empty());
+  EXPECT_FALSE(InstanceGuard(name_.toStdString()).Held()) << "symbolic link to a folder";
   ASSERT_TRUE(QFile::remove(folder_));
 
   if (getuid() != 0) {
@@ -209,7 +210,7 @@ TEST_F(FallbackFolderTest, PlantedFolderIsNotTrusted) {
   }
   ASSERT_EQ(mkdir(QFile::encodeName(folder_).constData(), 0700), 0);
   ASSERT_EQ(chown(QFile::encodeName(folder_).constData(), 65534, 65534), 0);
-  EXPECT_FALSE(InstanceGuard(name_).Held()) << "folder of another user";
+  EXPECT_FALSE(InstanceGuard(name_.toStdString()).Held()) << "folder of another user";
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ void InstallCreationRecorder() {
 }
 Q_COREAPP_STARTUP_FUNCTION(InstallCreationRecorder)
 
-bool GuardIsFree() { return InstanceGuard(QStringLiteral("trellum")).Held(); }
+bool GuardIsFree() { return InstanceGuard("trellum").Held(); }
 
 // Waits, sleeping between looks, until the process holds an flock on the file.
 bool WaitForFlock(qint64 pid, const QString& path) {

@@ -48,5 +48,6 @@ SavedLanguage::~SavedLanguage() {
 
 void SavedLanguage::Load(const char* lang, const std::string& folder) {
   setenv("LANG", lang, 1);
-  LoadMessageCatalogues(folder);
+  const std::string language(lang);
+  LoadMessageCatalogues(folder, language.substr(0, language.find('.')));
 }

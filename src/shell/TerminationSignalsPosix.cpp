@@ -24,13 +24,18 @@ void Forward(int signal) {
 
 }  // namespace
 
-TerminationSignals::TerminationSignals(std::function<void()> onSignal) : onSignal_(std::move(onSignal)) {
+struct TerminationSignals::Native {
+  std::unique_ptr<QSocketNotifier> notifier;
+};
+
+TerminationSignals::TerminationSignals(std::function<void()> onSignal)
+    : onSignal_(std::move(onSignal)), native_(std::make_unique<Native>()) {
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, ends) != 0) return;
   writeEnd = ends[0];
   readEnd = ends[1];
-  notifier_ = new QSocketNotifier(readEnd, QSocketNotifier::Read, this);
-  connect(notifier_, &QSocketNotifier::activated, this, [this] {
+  native_->notifier = std::make_unique<QSocketNotifier>(readEnd, QSocketNotifier::Read);
+  connect(native_->notifier.get(), &QSocketNotifier::activated, this, [this] {
     char numbers[16];
     while (read(readEnd, numbers, sizeof numbers) > 0) {
     }
@@ -44,9 +49,9 @@ TerminationSignals::TerminationSignals(std::function<void()> onSignal) : onSigna
 }
 
 TerminationSignals::~TerminationSignals() {
-  if (!notifier_) return;
+  if (!native_->notifier) return;
   for (const int signal : kSignals) std::signal(signal, SIG_DFL);
-  delete notifier_;
+  native_->notifier.reset();
   close(writeEnd);
   close(readEnd);
   writeEnd = readEnd = -1;
