@@ -241,7 +241,7 @@ TEST_F(ComPortOverUart, LineErrorsReachOnErrorBeforeTheirBytesAndParityOnlyWithT
   ASSERT_TRUE(AwaitLog(9));
   const std::string nul(1, '\0');
   EXPECT_EQ(log, (std::vector<std::string>{"Rx:Q", Errors({ceFrame}), "Rx:" + nul, Errors({ceOverrun}), "Rx:ok",
-                                           "Rx:" + nul, "Break", Errors({ceRxParity}), "Rx:" + nul}));
+                                           "Break", "Rx:" + nul, Errors({ceRxParity}), "Rx:" + nul}));
   EXPECT_TRUE(reported.empty());
   port.ClosePort();
 }

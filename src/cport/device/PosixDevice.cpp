@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 namespace serialdev {
@@ -24,6 +25,7 @@ constexpr unsigned kPtySlaveMajorFirst = 136;
 constexpr unsigned kPtySlaveMajorLast = 143;
 constexpr uint32_t kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr uint32_t kCounterEvents = EV_ERR | EV_BREAK;
+constexpr uint32_t kReceiveEvents = EV_RXCHAR | EV_RXFLAG | EV_RX80FULL;
 // TIOCM_LOOP of <asm-generic/termios.h>, which clashes with <termios.h>.
 constexpr int kModemLoop = 0x8000;
 constexpr uint64_t kSpeedTolerancePercent = 2;
@@ -104,6 +106,7 @@ int PosixDevice::Open(const std::string& path) {
   removalCode_ = 0;
   mask_ = 0;
   txEmpty_ = false;
+  heldReceive_ = 0;
   int lines = 0;
   const int linesCode = ReadModemLines(lines);
   hasModemLines_ = linesCode == 0;
@@ -593,6 +596,10 @@ int PosixDevice::WaitEvent(uint32_t& occurred) {
   occurred = 0;
   if (fd_ < 0) return EBADF;
   if (stop_.IsSet()) return kWaitStopped;
+  if (const uint32_t held = std::exchange(heldReceive_, 0) & mask_; held != 0) {
+    occurred = held;
+    return 0;
+  }
   while (true) {
     if (removed_) return removalCode_;
     const uint32_t mask = mask_;
@@ -620,6 +627,13 @@ int PosixDevice::WaitEvent(uint32_t& occurred) {
     }
     CheckLines(mask, occurred);
     occurred &= mask;
+    // A break's NUL byte follows the break on the line, but the component
+    // dispatches a batch's bytes before its break: the bytes wait for the
+    // next batch.
+    if (occurred & EV_BREAK) {
+      heldReceive_ = occurred & kReceiveEvents;
+      occurred &= ~kReceiveEvents;
+    }
     if (occurred != 0) return 0;
   }
 }

@@ -131,6 +131,9 @@ class PosixDevice final : public SerialDevice {
   int waitLines_ = 0;
   LineCounters waitCounters_;
   bool rx80Signalled_ = false;
+  // Receive events held back behind a break that came with them; the next
+  // wait returns them at once.
+  uint32_t heldReceive_ = 0;
 };
 
 }  // namespace serialdev
