@@ -20,6 +20,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -166,6 +167,27 @@ TEST_P(RealPort, ComponentCarriesEveryByteValueBothWays) {
   EXPECT_EQ(port.ReceiveText(echoed, int(bytes.size())), int(bytes.size()));
   EXPECT_EQ(echoed, bytes);
   port.ClosePort();
+}
+
+// ftdi_sio shows low-latency mode as a latency timer of 1 ms, else the
+// adapter's own timer (16 ms on real FTDI chips, 0 on QEMU's). The port is in
+// that mode only while it is open.
+TEST(RealLowLatency, FtdiLatencyTimerIsOneMillisecondWhileOpen) {
+  const auto timer = [] {
+    std::ifstream file("/sys/class/tty/ttyUSB0/device/latency_timer");
+    std::string value;
+    file >> value;
+    return value;
+  };
+  const std::string closed = timer();
+  ASSERT_NE(closed, "1");
+  ASSERT_NE(closed, "");
+  TComPort port{std::make_shared<QtHandOff>()};
+  port.SetPort("/dev/ttyUSB0");
+  port.OpenPort();
+  EXPECT_EQ(timer(), "1");
+  port.ClosePort();
+  EXPECT_EQ(timer(), closed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, RealPort,

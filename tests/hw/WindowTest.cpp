@@ -23,8 +23,8 @@ class RealWindow : public SessionFixture, public ::testing::WithParamInterface<c
 
 std::string NameOf(const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param).substr(5); }
 
-bool AwaitNode(const char* path) {
-  return QTest::qWaitFor([&] { return access(path, F_OK) == 0; }, 10000);
+bool AwaitNode(const char* path, bool present = true) {
+  return QTest::qWaitFor([&] { return (access(path, F_OK) == 0) == present; }, 10000);
 }
 
 }  // namespace
@@ -56,13 +56,17 @@ INSTANTIATE_TEST_SUITE_P(Ports, RealWindow, ::testing::Values("/dev/ttyS1", "/de
 using RealRemoval = SessionFixture;
 
 // The adapter removed while connected, ten times: one report each, a silent
-// Disconnect, and Connect on the same COM1 once the adapter is back.
+// Disconnect, and Connect on the same COM1 once the adapter is back. In every
+// other cycle the adapter returns before the operator presses Disconnect: it
+// must still come back as ttyUSB0, which it does only if the removed device
+// was let go when the removal was seen.
 TEST_F(RealRemoval, AdapterRemovedAndReaddedTenTimes) {
   constexpr const char* kAdapter = "/dev/ttyUSB0";
   StartReader(kSlowLink + QStringList{"--device", kAdapter});
   Form().SetModelIndex(0);
   for (size_t cycle = 1; cycle <= 10; ++cycle) {
     SCOPED_TRACE(cycle);
+    const bool replugWhileConnected = cycle % 2 == 0;
     const int out = int(reader->Lines().size());
     Connect();
     ASSERT_TRUE(reader->AwaitCount(out, "cmd - ?", 1, 20000));
@@ -71,10 +75,19 @@ TEST_F(RealRemoval, AdapterRemovedAndReaddedTenTimes) {
     QTest::qWait(300);
     ASSERT_EQ(boxes.size(), cycle);
     EXPECT_EQ(boxes.back().text, "ReadFile function failed (win error code: 5)");
+    ASSERT_TRUE(AwaitNode(kAdapter, false)) << "the adapter's node stayed";
+    if (replugWhileConnected) {
+      HostRequest("plug");
+      ASSERT_TRUE(AwaitNode(kAdapter)) << "the adapter came back under another name";
+      EXPECT_NE(access("/dev/ttyUSB1", F_OK), 0);
+      EXPECT_EQ(Form().Button4->text(), "Disconnect");
+    }
     Disconnect();
     EXPECT_EQ(boxes.size(), cycle);
-    HostRequest("plug");
-    ASSERT_TRUE(AwaitNode(kAdapter)) << "the adapter did not come back";
+    if (!replugWhileConnected) {
+      HostRequest("plug");
+      ASSERT_TRUE(AwaitNode(kAdapter)) << "the adapter did not come back";
+    }
   }
   const int out = int(reader->Lines().size());
   Connect();

@@ -38,7 +38,8 @@ EXPECTED += [f"Ports/RealWindow.ConnectsReadsACardAndDisconnects/{port}" for por
 EXPECTED += [f"Transcript/{port}" for port in ["ttyS1", "ttyUSB0"]]
 EXPECTED += """
 RealModemLines.RtsAndDtrReachTheDriver
-RealModemLines.LoopbackLevelsReachTheLineHandlersInBatchOrder
+RealModemLines.LoopbackLevelsReachTheLineHandlersAfterOpenAndInBatchOrder
+RealLowLatency.FtdiLatencyTimerIsOneMillisecondWhileOpen
 RealBreak.ArrivesAsBreakAndItsNulByte
 RealBreakInWindow.LogsNoCommErrorAndResetsAfterTheNulByte
 RealRemoval.AdapterRemovedAndReaddedTenTimes
