@@ -1,11 +1,14 @@
 // The entry's platform parts, on whichever platform the test is built for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <sstream>
 #include <string>
 
+#include "PortList.h"
 #include "ProgramLocation.h"
 #include "UserLanguage.h"
 
@@ -74,5 +77,31 @@ TEST(ProgramLocation, ExecutableAndItsFolderAreThisTestProgram) {
   EXPECT_NE(file, nullptr) << path;
   if (file) std::fclose(file);
 }
+
+#ifdef _WIN32
+// The Wine prefix maps COM1 (to a pseudo-terminal) through the registry;
+// Wine names other ports after the machine's ttyS devices.
+TEST(PortList, NamesTheSystemsComPortsInTheOrderOfTheirNumbers) {
+  std::ostringstream out;
+  ListPorts(out);
+  std::istringstream lines(out.str());
+  std::string line;
+  unsigned long previous = 0;
+  bool com1 = false;
+  while (std::getline(lines, line)) {
+    SCOPED_TRACE(line);
+    ASSERT_EQ(std::count(line.begin(), line.end(), '\t'), 10);
+    ASSERT_EQ(line.rfind("\\\\.\\COM", 0), 0u);
+    const unsigned long number = std::stoul(line.substr(7));
+    EXPECT_GT(number, previous);
+    previous = number;
+    if (number == 1) {
+      com1 = true;
+      EXPECT_EQ(line, "\\\\.\\COM1\tuart\tCOM1\t-\t-\t-\t-\t-\t-\t-\t-");
+    }
+  }
+  EXPECT_TRUE(com1) << out.str();
+}
+#endif
 
 }  // namespace
