@@ -1,9 +1,7 @@
 #include "SessionRecord.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <QDateTime>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -21,14 +19,14 @@ class SessionRecordError : public std::runtime_error {
 }  // namespace
 
 SessionRecord::SessionRecord(std::string path, Report report, Clock now)
-    : path_(std::move(path)), report_(std::move(report)), now_(std::move(now)) {
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd_ < 0) Fail();
+    : path_(std::move(path)),
+      report_(std::move(report)),
+      now_(std::move(now)),
+      file_(QFile::decodeName(path_.c_str())) {
+  if (!file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) Fail();
 }
 
-SessionRecord::~SessionRecord() {
-  if (fd_ >= 0) ::close(fd_);
-}
+SessionRecord::~SessionRecord() = default;
 
 void SessionRecord::Log(std::string_view line) { Write("log", line); }
 void SessionRecord::Received(const std::string& bytes) { Write("rx", RecordHex(bytes)); }
@@ -54,7 +52,7 @@ void SessionRecord::Removed(std::string_view reason) { Write("removed", reason);
 
 // One line, one write: appended whole by the system, also beside other writers.
 void SessionRecord::Write(std::string_view kind, std::string_view text) {
-  if (fd_ < 0) return;
+  if (!file_.isOpen()) return;
   std::string line = RecordTimestamp(now_());
   line += ' ';
   line += kind;
@@ -63,40 +61,36 @@ void SessionRecord::Write(std::string_view kind, std::string_view text) {
     line += text;
   }
   line += '\n';
-  std::string_view rest = line;
-  while (!rest.empty()) {
-    const ssize_t written = ::write(fd_, rest.data(), rest.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return Fail();
-    rest.remove_prefix(std::size_t(written));
-  }
+  if (file_.write(line.data(), qint64(line.size())) != qint64(line.size())) Fail();
 }
 
 // The record ends before the report, so that the report's own line is not
 // attempted on the file that failed.
 void SessionRecord::Fail() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  file_.close();
   const Report report = std::exchange(report_, nullptr);
   if (report) report(SessionRecordError(FormatRuntimeMessage("Unable to write to %s", path_)));
 }
 
 std::string RecordTimestamp(std::chrono::system_clock::time_point time) {
   using namespace std::chrono;
-  const auto ms = floor<milliseconds>(time).time_since_epoch().count();
-  const auto millisecond = int(((ms % 1000) + 1000) % 1000);
-  const std::time_t seconds = std::time_t((ms - millisecond) / 1000);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  return FormatRecordTimestamp(local, millisecond);
+  const QDateTime local = QDateTime::fromMSecsSinceEpoch(floor<milliseconds>(time).time_since_epoch().count());
+  std::tm fields{};
+  fields.tm_year = local.date().year() - 1900;
+  fields.tm_mon = local.date().month() - 1;
+  fields.tm_mday = local.date().day();
+  fields.tm_hour = local.time().hour();
+  fields.tm_min = local.time().minute();
+  fields.tm_sec = local.time().second();
+  return FormatRecordTimestamp(fields, local.time().msec(), local.offsetFromUtc());
 }
 
-std::string FormatRecordTimestamp(const std::tm& local, int millisecond) {
-  const long offset = std::labs(local.tm_gmtoff) / 60;
+std::string FormatRecordTimestamp(const std::tm& local, int millisecond, long utcOffsetSeconds) {
+  const long offset = std::labs(utcOffsetSeconds) / 60;
   char text[128];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, millisecond,
-                local.tm_gmtoff < 0 ? '-' : '+', offset / 60, offset % 60);
+                utcOffsetSeconds < 0 ? '-' : '+', offset / 60, offset % 60);
   return text;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFile>
+
 #include <chrono>
 #include <ctime>
 #include <exception>
@@ -13,8 +15,8 @@
 // received and sent bytes, every RTS level and every connection event is
 // appended as it happens, one line each:
 //   <local time with milliseconds and UTC offset> <kind> <text>
-// Each line is handed to the system with one write(2) as it is made, so a
-// crash of the program loses nothing already recorded. A record that cannot
+// Each line is handed to the system with one write (the file is unbuffered)
+// as it is made, so a crash of the program loses nothing already recorded. A record that cannot
 // be opened or written is reported once ("Unable to write to <path>") and
 // then ends; the session goes on without it.
 class SessionRecord : public LinkObserver {
@@ -27,7 +29,7 @@ class SessionRecord : public LinkObserver {
   SessionRecord(const SessionRecord&) = delete;
   SessionRecord& operator=(const SessionRecord&) = delete;
 
-  bool Recording() const { return fd_ >= 0; }
+  bool Recording() const { return file_.isOpen(); }
   const std::string& Path() const { return path_; }
 
   void Log(std::string_view line);                       // "log"
@@ -47,13 +49,13 @@ class SessionRecord : public LinkObserver {
   std::string path_;
   Report report_;
   Clock now_;
-  int fd_ = -1;
+  QFile file_;
   bool rts_ = false;
 };
 
 // The time as the record writes it, e.g. 2026-12-08T11:52:03.127+01:00.
 std::string RecordTimestamp(std::chrono::system_clock::time_point time);
-// The same from a broken-down local time (its tm_gmtoff the UTC offset).
-std::string FormatRecordTimestamp(const std::tm& local, int millisecond);
+// The same from the fields of a local time and its offset from UTC.
+std::string FormatRecordTimestamp(const std::tm& local, int millisecond, long utcOffsetSeconds);
 // Bytes as upper-case hexadecimal pairs separated by spaces.
 std::string RecordHex(std::string_view bytes);

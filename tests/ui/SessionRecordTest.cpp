@@ -37,8 +37,7 @@ TEST(RecordTimestamp, WritesTheLocalTimeWithItsOffset) {
     local.tm_hour = 11;
     local.tm_min = 52;
     local.tm_sec = 3;
-    local.tm_gmtoff = c.offset;
-    EXPECT_EQ(FormatRecordTimestamp(local, c.millisecond), c.text);
+    EXPECT_EQ(FormatRecordTimestamp(local, c.millisecond, c.offset), c.text);
   }
   // A real time comes back to the same millisecond when read as ISO 8601.
   for (const qint64 ms : {qint64(1796730723127), qint64(1796730723999), qint64(1780000000000)}) {
