@@ -52,12 +52,3 @@ void PortFixture::PumpFor(int ms) {
   }
 }
 
-EComPort PortFixture::Raised(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const EComPort& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no EComPort raised";
-  return EComPort(0, 0);
-}

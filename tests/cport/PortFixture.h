@@ -10,6 +10,7 @@
 #include "ComPort.h"
 #include "FakeLine.h"
 #include "QueuedHandOff.h"
+#include "Raised.h"
 
 // A component on a scripted line, recording the events it fires by name.
 class PortFixture : public ::testing::Test {
@@ -26,8 +27,6 @@ class PortFixture : public ::testing::Test {
   bool PumpUntil(const std::function<bool()>& done, int limitMs = 3000);
   // Runs the hand-overs that arrive for a while.
   void PumpFor(int ms);
-  // Runs body and returns the EComPort it raised (fails the test if none).
-  static EComPort Raised(const std::function<void()>& body);
 
   std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
   std::shared_ptr<QueuedHandOff> handOff = std::make_shared<QueuedHandOff>();

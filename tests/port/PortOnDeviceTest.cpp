@@ -9,6 +9,7 @@
 #include "ComPort.h"
 #include "HostLine.h"
 #include "QueuedHandOff.h"
+#include "Raised.h"
 
 // The component over this platform's own device layer (the POSIX device over
 // a pseudo-terminal on Linux, the Win32 device on COM1 under Wine), with the
@@ -39,16 +40,6 @@ class PortOnDevice : public ::testing::Test {
   }
   int PumpFor(int ms) {
     return PumpUntil([] { return false; }, ms);
-  }
-
-  static EComPort Raised(const std::function<void()>& body) {
-    try {
-      body();
-    } catch (const EComPort& e) {
-      return e;
-    }
-    ADD_FAILURE() << "no EComPort raised";
-    return EComPort(0, 0);
   }
 
   std::unique_ptr<HostLine> host = MakeHostLine();
