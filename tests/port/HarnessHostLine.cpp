@@ -37,6 +37,7 @@ class HarnessHostLine final : public HostLine {
     const std::string reply = Request("read " + std::to_string(count) + " " + std::to_string(limitMs));
     return Unhex(Field(reply, "data"));
   }
+  uint32_t LineSpeed() override { return uint32_t(std::stoul(Field(Request("speed"), "speed"))); }
   void HangUp() override { Expect(Request("hangup"), "ok"); }
   std::optional<std::vector<std::string>> RtsChanges() override {
     std::vector<std::string> changes;

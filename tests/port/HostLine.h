@@ -20,6 +20,8 @@ class HostLine {
   virtual void Write(const std::string& bytes) = 0;
   // Up to count bytes, waiting at most limitMs for them.
   virtual std::string Read(size_t count, int limitMs) = 0;
+  // The speed in bit/s that the port has set on the line.
+  virtual uint32_t LineSpeed() = 0;
   // Ends the line as an unplugged adapter does.
   virtual void HangUp() = 0;
   // The RTS changes seen on the line so far ("SETRTS", "CLRRTS"), or nothing

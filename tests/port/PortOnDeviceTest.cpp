@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ComPort.h"
@@ -82,6 +83,23 @@ TEST_F(PortOnDevice, OnRxCharCountsTheBytesOfABatch) {
   PumpUntil([&] { return rxCounts.back() >= 8; });
   EXPECT_EQ(rxCounts.back(), 8);
   port.ClosePort();
+}
+
+// The speed set before open and every change while open reach the line, and
+// bytes go through after each change.
+TEST_F(PortOnDevice, EverySpeedTheWindowOffersReachesTheLine) {
+  port.SetBaudRate(br1200);
+  port.OpenPort();
+  EXPECT_EQ(host->LineSpeed(), 1200u);
+  for (const auto& [rate, value] :
+       {std::pair{br9600, 9600u}, {br38400, 38400u}, {br115200, 115200u}, {br1200, 1200u}}) {
+    port.SetBaudRate(rate);
+    EXPECT_EQ(host->LineSpeed(), value);
+    EXPECT_EQ(port.SendText("~?"), 2);
+    EXPECT_EQ(host->Read(2, 3000), "~?");
+  }
+  port.ClosePort();
+  EXPECT_TRUE(reported.empty());
 }
 
 TEST_F(PortOnDevice, RtsRisesBeforeTheBytesAndDropsAfterThem) {

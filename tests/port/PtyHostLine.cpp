@@ -8,22 +8,23 @@
 #include <stdexcept>
 
 #include "HostLine.h"
+#include "Termios2.h"
 
 namespace {
 
-// The master side of a raw pseudo-terminal; the port opens the slave.
+// The master side of a raw pseudo-terminal; the port opens the slave. A
+// descriptor of the slave, opened before the port's, shows its settings.
 class PtyHostLine final : public HostLine {
  public:
   PtyHostLine() {
     termios raw{};
     ::cfmakeraw(&raw);
-    int slave = -1;
-    if (::openpty(&master_, &slave, nullptr, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
-    slavePath_ = ::ttyname(slave);
-    ::close(slave);
+    if (::openpty(&master_, &slave_, nullptr, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
+    slavePath_ = ::ttyname(slave_);
   }
   ~PtyHostLine() override {
     if (master_ >= 0) ::close(master_);
+    ::close(slave_);
   }
 
   std::string PortName() const override { return slavePath_; }
@@ -45,6 +46,11 @@ class PtyHostLine final : public HostLine {
     }
     return got;
   }
+  uint32_t LineSpeed() override {
+    uint32_t baud = 0;
+    if (serialdev::termios2::GetSpeed(slave_, baud) != 0) throw std::runtime_error("the line's speed is unreadable");
+    return baud;
+  }
   void HangUp() override {
     ::close(master_);
     master_ = -1;
@@ -55,6 +61,7 @@ class PtyHostLine final : public HostLine {
 
  private:
   int master_ = -1;
+  int slave_ = -1;
   std::string slavePath_;
 };
 
