@@ -1,12 +1,13 @@
 #!/bin/busybox sh
 # The rig guest's init: mounts the kernel's file systems, loads the USB serial
 # drivers, runs the guest programs with their output on the console and
-# powers off. "@rig ..." lines tell the host script how far it got.
+# powers off. "@rig ..." lines tell the host script how far it got. The root
+# is the initramfs in memory and writable: nothing is mounted over /tmp,
+# where a build folder's programs (the reader's relay) may lie.
 /bin/busybox --install -s
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
-mount -t tmpfs tmp /tmp
 for module in usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio; do
   insmod /lib/modules/$module.ko || echo "@rig insmod $module failed"
 done
