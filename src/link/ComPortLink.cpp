@@ -32,9 +32,11 @@ void ComPortLink::DriveRTS(bool on) {
 void ComPortLink::ProcessMessages() { QCoreApplication::processEvents(); }
 
 // The single-shot timer is one more event: the wait ends with the first event
-// that arrives, or with the timer, and handles whatever came.
+// that arrives, or with the timer, and handles whatever came. A precise timer
+// never fires early, which would cost the wait another round.
 void ComPortLink::AwaitMessages(int milliseconds) {
   QTimer wake;
+  wake.setTimerType(Qt::PreciseTimer);
   wake.setSingleShot(true);
   wake.start(milliseconds);
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -113,6 +113,8 @@ int PosixDevice::Open(const std::string& path) {
   LineCounters counters;
   const int countersCode = ReadCounters(counters);
   hasCounters_ = countersCode == 0;
+  int lineStatus = 0;
+  hasLineStatus_ = sys_->Control(fd, TIOCSERGETLSR, &lineStatus) == 0;
   struct stat status {};
   isPseudoTerminal_ = sys_->Stat(fd, status) == 0 && major(status.st_rdev) >= kPtySlaveMajorFirst &&
                       major(status.st_rdev) <= kPtySlaveMajorLast;
@@ -190,7 +192,10 @@ int PosixDevice::Fail(int code) {
   return code;
 }
 
+// A device without modem lines (a pseudo-terminal) refused TIOCMGET at open
+// and would refuse these alike; they are not asked again at every command.
 int PosixDevice::ModemControl(unsigned long request, int bits) {
+  if (!hasModemLines_) return 0;
   if (sys_->Control(fd_, request, &bits) == 0) return 0;
   const int code = errno;
   return NoSuchFeature(code) ? 0 : Fail(code);
@@ -216,7 +221,7 @@ int PosixDevice::OutputQueue(int& bytes) const {
 
 bool PosixDevice::TransmitterBusy() const {
   int lineStatus = 0;
-  return sys_->Control(fd_, TIOCSERGETLSR, &lineStatus) == 0 && !(lineStatus & TIOCSER_TEMT);
+  return hasLineStatus_ && sys_->Control(fd_, TIOCSERGETLSR, &lineStatus) == 0 && !(lineStatus & TIOCSER_TEMT);
 }
 
 int PosixDevice::SetState(const ControlBlock& dcb) {

@@ -99,6 +99,7 @@ class PosixDevice final : public SerialDevice {
   int openError_ = 0;
   bool hasModemLines_ = false;
   bool hasCounters_ = false;
+  bool hasLineStatus_ = false;  // TIOCSERGETLSR, which shows the transmitter empty
   bool isPseudoTerminal_ = false;
   bool released_ = false;
   bool lowLatencySet_ = false;  // set at open, so cleared again at close
