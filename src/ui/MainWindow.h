@@ -196,4 +196,5 @@ class TForm1 : public QWidget, private ReaderPanel {
   QButtonGroup* modelGroup_ = nullptr;
   double scale_ = 1.0;
   bool shownOnce_ = false;
+  qint64 clockSecond_ = -1;  // the second the status bar shows, in seconds since the epoch
 };

@@ -28,7 +28,13 @@ void TForm1::spd1Click() {
 
 void TForm1::fmt0Click() { Panel5->setText(QString("Mode %1").arg(2 * fmt1->isChecked() + fmt0->isChecked())); }
 
+// The text changes once a second: of the ten ticks in it, only the first
+// takes the local time and formats it; the others read the system clock alone.
 void TForm1::Timer2Timer() {
-  const QDateTime now = setup_.now ? setup_.now() : QDateTime::currentDateTime();
+  const QDateTime injected = setup_.now ? setup_.now() : QDateTime();
+  const qint64 second = injected.isValid() ? injected.toSecsSinceEpoch() : QDateTime::currentSecsSinceEpoch();
+  if (second == clockSecond_) return;
+  clockSecond_ = second;
+  const QDateTime now = injected.isValid() ? injected : QDateTime::fromSecsSinceEpoch(second);
   StatusBar1->showMessage(ClockText(now, QLocale::system()));
 }
