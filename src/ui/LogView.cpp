@@ -20,6 +20,10 @@ namespace {
 constexpr int kMargin = 4;  // between the frame and the text, as a plain text field leaves
 constexpr qsizetype kBlockLines = 64;
 constexpr qsizetype kChunkBytes = 64 * 1024;
+// New lines reach the screen this long after the first of them: one paint
+// for a burst of lines, and none in the message processing right after the
+// lines came, where an event response is about to raise RTS.
+constexpr int kShowNewRowsMs = 16;
 
 // A scroll bar that repaints only where its slider was and is: a new line
 // changes the range, and most often the slider moves by a pixel or not at all.
@@ -74,23 +78,36 @@ LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBar(new LogScrollBar(Qt::Vertical, this));
+  // The style paints every pixel of the bar, its groove included: the
+  // widgets behind it need no painting when it changes. (Set once the area
+  // has taken the bar, which resets its attributes.)
+  verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
   viewport()->setCursor(Qt::ArrowCursor);
   verticalScrollBar()->setSingleStep(1);
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
     if (!adjusting_) following_ = value >= verticalScrollBar()->maximum();
   });
+  showNewRows_.setSingleShot(true);
+  showNewRows_.setInterval(kShowNewRowsMs);
+  connect(&showNewRows_, &QTimer::timeout, this, &LogView::ShowNewRows);
   MeasureFont();
   UpdateScrollRange();
 }
 
 void LogView::appendPlainText(const QString& text) {
-  const qint64 before = rowCount_;
   qsizetype from = 0;
   for (qsizetype i = 0; i <= text.size(); ++i) {
     if (i < text.size() && !IsLineBreak(text[i])) continue;
     AppendLine(QStringView(text).mid(from, i - from));
     from = i + 1;
   }
+  if (!showNewRows_.isActive()) showNewRows_.start();
+}
+
+// The rows added since the view last took them: the scroll range grows, the
+// view follows the end while it is there, and the new rows in sight are painted.
+void LogView::ShowNewRows() {
+  const qint64 before = shownRows_;
   UpdateScrollRange();
   if (following_) Follow();
   UpdateRows(before, rowCount_);
@@ -220,6 +237,7 @@ int LogView::VisibleRows() const { return std::max(1, (viewport()->height() - kM
 void LogView::UpdateScrollRange() {
   QScrollBar* bar = verticalScrollBar();
   const qint64 maximum = std::max<qint64>(0, rowCount() - VisibleRows());
+  shownRows_ = rowCount_;
   adjusting_ = true;
   bar->setRange(0, int(std::min<qint64>(maximum, std::numeric_limits<int>::max())));
   bar->setPageStep(VisibleRows());

@@ -3,6 +3,7 @@
 #include <QAbstractScrollArea>
 #include <QByteArrayView>
 #include <QString>
+#include <QTimer>
 #include <vector>
 
 class QMenu;
@@ -15,7 +16,8 @@ class QMenu;
 // with the mouse or the keyboard and copied; it cannot be edited.
 //
 // The view follows the end while it is scrolled to the end: new lines then
-// scroll it by their rows, and only those rows are painted. Once the operator
+// scroll it by their rows, and only those rows are painted, once for all the
+// lines of a burst, a display frame (16 ms) after the first. Once the operator
 // scrolls back or selects text, new lines leave the view and the selection
 // where they are, until the view is scrolled to the end again.
 class LogView : public QAbstractScrollArea {
@@ -24,8 +26,8 @@ class LogView : public QAbstractScrollArea {
  public:
   explicit LogView(QWidget* parent = nullptr);
 
-  // Adds text as new lines at the end, and scrolls to it while following the
-  // end; a line feed, a carriage return or a paragraph separator inside the
+  // Adds text as new lines at the end, and soon scrolls to it while following
+  // the end; a line feed, a carriage return or a paragraph separator inside the
   // text starts a new line.
   void appendPlainText(const QString& text);
   void clear();
@@ -40,6 +42,8 @@ class LogView : public QAbstractScrollArea {
   qint64 rowCount() const { return rowCount_; }
   int firstVisibleRow() const;
   bool followsEnd() const { return following_; }
+  // Lines have come that the scroll range and the view do not show yet.
+  bool newRowsPending() const { return showNewRows_.isActive(); }
 
   bool hasSelection() const { return anchor_ != cursor_; }
   QString selectedText() const;
@@ -106,6 +110,7 @@ class LogView : public QAbstractScrollArea {
   void PaintRow(QPainter& painter, const QString& text, qsizetype line, qsizetype from, int y) const;
   void ShareSelection() const;
   void SelectionChanged();
+  void ShowNewRows();
   void Follow();
   void UpdateRows(qint64 from, qint64 to);
   QRect TextRect() const;
@@ -125,4 +130,6 @@ class LogView : public QAbstractScrollArea {
   bool selecting_ = false;
   bool following_ = true;
   bool adjusting_ = false;  // the view moves its own scroll bar, not the operator
+  qint64 shownRows_ = 0;    // rows the scroll range holds; those after it wait for showNewRows_
+  QTimer showNewRows_;
 };

@@ -99,6 +99,9 @@ void TForm1::BuildLayout() {
 
   StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
   StatusBar1->setSizeGripEnabled(false);
+  // Its own background, the window's colour: the clock's change every second
+  // then repaints the bar alone, not the window behind it.
+  StatusBar1->setAutoFillBackground(true);
   StatusBar1->setFixedHeight(S(19));
   outer->addWidget(StatusBar1);
 

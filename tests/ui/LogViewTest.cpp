@@ -44,6 +44,14 @@ class LogViewTest : public ::testing::Test {
 
   void AppendNumbered(int count) {
     for (int i = 0; i < count; ++i) view.appendPlainText(QString("line %1").arg(i));
+    AwaitShown();
+  }
+
+  // New lines reach the scroll range and the screen a moment after they came.
+  void AwaitShown() {
+    EXPECT_TRUE(view.newRowsPending());
+    if (!QTest::qWaitFor([&] { return !view.newRowsPending(); }, 5000)) ADD_FAILURE() << "new lines never shown";
+    QApplication::processEvents();
   }
 
   template <typename Match>
@@ -96,6 +104,7 @@ TEST_F(LogViewTest, ClearEmptiesTheLogAndItsSelection) {
   view.appendPlainText("after");
   EXPECT_EQ(view.toPlainText(), "after");
   EXPECT_EQ(view.rowCount(), 1);
+  AwaitShown();
 }
 
 TEST_F(LogViewTest, LongLinesWrapAtTheWidth) {
@@ -112,6 +121,7 @@ TEST_F(LogViewTest, LongLinesWrapAtTheWidth) {
   view.appendPlainText(QString(columns + 1, u'z'));
   const qint64 rows = (300 + columns - 1) / columns + 1 + 1 + 2;
   EXPECT_EQ(view.rowCount(), rows);
+  AwaitShown();
   EXPECT_EQ(Bar()->maximum(), rows - VisibleRows());
   EXPECT_EQ(Bar()->pageStep(), VisibleRows());
 
@@ -214,6 +224,7 @@ TEST_F(LogViewTest, FollowsTheEndOnlyWhileThere) {
     const int value = Bar()->value();
     const QString selected = view.selectedText();
     for (int i = 0; i < 5; ++i) view.appendPlainText(QString("new %1").arg(i));
+    AwaitShown();
     EXPECT_EQ(view.followsEnd(), c.follows);
     if (c.follows)
       EXPECT_EQ(view.firstVisibleRow() + VisibleRows(), 205);
@@ -236,6 +247,7 @@ TEST_F(LogViewTest, NewLinesPaintOnlyTheirRows) {
   } paints;
   view.viewport()->installEventFilter(&paints);
   const auto shown = [&] {
+    if (view.newRowsPending()) AwaitShown();
     QApplication::processEvents();
     return view.screen()
         ->grabWindow(view.winId())
@@ -276,6 +288,7 @@ TEST_F(LogViewTest, PaintsTheVisibleRowsAndTheSelection) {
   const auto highlight = [&](const QColor& c) { return c == view.palette().color(QPalette::Highlight); };
   EXPECT_EQ(CountPixels(ink), 0);
   for (int i = 0; i < 50; ++i) view.appendPlainText(QString(40, u'#'));
+  AwaitShown();
   EXPECT_GT(CountPixels(ink), 100);
   EXPECT_EQ(CountPixels(highlight), 0);
   view.selectAll();
@@ -381,6 +394,7 @@ TEST_F(LogViewTest, RowsLeadToTheirLines) {
     view.appendPlainText(text);
   }
   ASSERT_EQ(view.rowCount(), rows);
+  AwaitShown();
   for (int k : {0, 1, 63, 64, 65, 127, 128, 500, 777, 900}) {
     SCOPED_TRACE(k);
     Bar()->setValue(int(firstRow[k]));
@@ -420,6 +434,7 @@ TEST_F(LogViewTest, AMillionLinesAreKept) {
   EXPECT_EQ(view.line(500000), "41248:0000500000");
   EXPECT_EQ(view.rowCount(), kLines);
   EXPECT_TRUE(view.toPlainText() == expected);
+  AwaitShown();
   EXPECT_EQ(Bar()->value(), Bar()->maximum());
 
   // From the fourth character of the first line to the third of the last.
