@@ -7,10 +7,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -25,7 +28,6 @@
 #include "MainWindow.h"
 #include "OperatorMessages.h"
 #include "Transcript.h"
-#include "VirtualReader.h"
 
 namespace {
 
@@ -114,10 +116,27 @@ int main(int argc, char** argv) {
 
   QTemporaryDir dir;
   const QString transcript = dir.filePath("transcript.txt");
-  VirtualReader reader({"--no-powerup", "--transcript", transcript});
+  const QString link = dir.filePath("reader");
+  // The reader's output goes to a file: a pipe would wake this process, and
+  // so the window's waits, at every byte the reader announces.
+  QProcess reader;
+  reader.setStandardOutputFile(dir.filePath("reader.out"));
+  reader.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  reader.start(TRELLUM_READER_PATH, {"--quit-on-eof", "--no-powerup", "--transcript", transcript, "--link", link});
+  if (!reader.waitForStarted(10000)) Fail("trellum-reader did not start");
+  if (!QTest::qWaitFor([&] { return QFile::exists(link); }, 10000)) Fail("trellum-reader made no link");
+  const auto control = [&](const QByteArray& line) {
+    reader.write(line + '\n');
+    reader.waitForBytesWritten(5000);
+  };
+  const auto sleepInLoop = [](int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+  };
   QFile settings(dir.filePath("trellum.INI"));
   if (!settings.open(QIODevice::WriteOnly)) Fail("cannot write the settings file");
-  settings.write("[Settings]\nPort=0\n[Ports]\nCOM1=" + reader.Device().toLocal8Bit() + "\n");
+  settings.write("[Settings]\nPort=0\n[Ports]\nCOM1=" + QFile::encodeName(link) + "\n");
   settings.close();
   TForm1Setup setup;
   setup.settingsPath = settings.fileName();
@@ -129,18 +148,18 @@ int main(int argc, char** argv) {
   if (!QTest::qWaitForWindowExposed(form.get())) Fail("the window was not shown");
   form->Button4->click();
   if (form->Button4->text() != "Disconnect") Fail("Connect failed");
-  if (!reader.AwaitCount(0, "cmd - ?", 1)) Fail("no status request");
-  reader.Await([] { return false; }, 300);
+  sleepInLoop(500);
 
   // The phase each frame belongs to; -1 for those that fill the log first.
   std::vector<int> phaseOfFrame;
+  // A frame every 250 ms, which its response (four commands of 52 ms each)
+  // fits in. The harness sleeps in the event loop meanwhile, woken by
+  // nothing of its own, so that the CPU of a phase is the window's. The
+  // transcript shows afterwards that every frame was answered in its period.
   const auto cards = [&](int count, int phase) {
     for (int k = 0; k < count; ++k) {
-      reader.Control("card");
-      // The last command of the response, and its 50 ms wait, end the frame.
-      if (!reader.AwaitCount(0, "cmd - l", 1)) Fail("a card frame was not answered");
-      reader.Await([] { return false; }, 60);
-      reader.Forget();
+      control("card");
+      sleepInLoop(250);
       phaseOfFrame.push_back(phase);
     }
   };
@@ -155,8 +174,8 @@ int main(int argc, char** argv) {
     Phase& phase = phases[(done / turn) % 2];
     form->setVisible(phase.visible);
     if (phase.visible && !QTest::qWaitForWindowExposed(form.get())) Fail("the window was not shown again");
-    reader.Await([] { return false; }, 100);
-    reader.Forget();
+    // The whole window's paint after it is shown again is not a frame's.
+    sleepInLoop(500);
     const double cpu0 = CpuSeconds();
     cards(turn, (done / turn) % 2);
     phase.cpuSeconds += CpuSeconds() - cpu0;
@@ -165,20 +184,24 @@ int main(int argc, char** argv) {
   form->Button4->click();
   const qsizetype logLines = form->Memo1->lineCount();
   form.reset();
-  reader.Finish();
+  reader.closeWriteChannel();
+  if (!reader.waitForFinished(10000)) Fail("trellum-reader did not end");
 
+  // Each frame (a 9-byte burst from the reader) is followed by its whole
+  // response, four commands, before the next frame: its first "~" gives the
+  // latency.
   const std::vector<Burst> bursts = ReadTranscript(transcript);
   std::size_t frame = 0;
-  for (std::size_t i = 0; i + 1 < bursts.size(); ++i) {
+  for (std::size_t i = 0; i < bursts.size(); ++i) {
     if (!bursts[i].sent || bursts[i].bytes.size() != 9) continue;
-    for (std::size_t j = i + 1; j < bursts.size(); ++j) {
-      if (bursts[j].sent) break;
-      if (bursts[j].bytes.startsWith('~')) {
-        if (frame < phaseOfFrame.size() && phaseOfFrame[frame] >= 0)
-          phases[phaseOfFrame[frame]].latencyMs.push_back((bursts[j].seconds - bursts[i].seconds) * 1000.0);
-        break;
-      }
+    int commands = 0;
+    for (std::size_t j = i + 1; j < bursts.size() && !(bursts[j].sent && bursts[j].bytes.size() == 9); ++j) {
+      if (bursts[j].sent) continue;
+      if (commands == 0 && bursts[j].bytes.startsWith('~') && frame < phaseOfFrame.size() && phaseOfFrame[frame] >= 0)
+        phases[phaseOfFrame[frame]].latencyMs.push_back((bursts[j].seconds - bursts[i].seconds) * 1000.0);
+      commands += int(bursts[j].bytes.count('~'));
     }
+    if (commands != 4) Fail("a frame was not answered with four commands within its period");
     ++frame;
   }
   if (frame != phaseOfFrame.size() ||
