@@ -35,7 +35,8 @@ class LogScrollBar : public QScrollBar {
   void sliderChange(SliderChange) override {
     const QRect slider = SliderRect();
     if (slider == painted_) return;
-    update(slider.united(painted_));
+    // The style's outline and rounded corners reach a pixel past the rect.
+    update(slider.united(painted_).adjusted(-2, -2, 2, 2));
     painted_ = slider;
   }
   void paintEvent(QPaintEvent* event) override {

@@ -265,6 +265,13 @@ TEST_F(LogViewTest, NewLinesPaintOnlyTheirRows) {
     view.appendPlainText(QString("frame %1").arg(k));
     view.appendPlainText(QString(view.columns() + 3, QChar(u'0' + k)));
     const QImage screen = shown().convertToFormat(QImage::Format_RGB32);
+    const QImage bar = view.screen()
+                           ->grabWindow(view.winId())
+                           .toImage()
+                           .copy(QRect(Bar()->mapTo(&view, QPoint()), Bar()->size()))
+                           .convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(bar == Bar()->grab().toImage().convertToFormat(QImage::Format_RGB32))
+        << "the scroll bar shows stale pixels";
     ASSERT_EQ(paints.rects.size(), 1u);
     EXPECT_LE(paints.rects[0].height(), 4 * RowHeight());
     EXPECT_GT(paints.rects[0].top(), view.viewport()->height() - 5 * RowHeight());
