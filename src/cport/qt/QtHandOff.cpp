@@ -26,10 +26,8 @@ class RoutineEvent : public QEvent {
     std::lock_guard lock(RoutineMutex());
     routine_ = std::move(routine);
   }
-  std::function<void()> Take() {
-    std::lock_guard lock(RoutineMutex());
-    return std::move(routine_);
-  }
+  // Called with the mutex held.
+  std::function<void()> Take() { return std::move(routine_); }
 
  private:
   std::function<void()> routine_;
@@ -37,9 +35,18 @@ class RoutineEvent : public QEvent {
 
 class Receiver : public QObject {
  public:
+  // The event is read under the mutex that its making released, type
+  // included: the reading comes after the making for the sanitizer too.
   bool event(QEvent* e) override {
-    if (e->type() != RoutineEventType()) return QObject::event(e);
-    if (auto routine = static_cast<RoutineEvent*>(e)->Take()) routine();
+    std::function<void()> routine;
+    bool ours = false;
+    {
+      std::lock_guard lock(RoutineMutex());
+      ours = e->type() == RoutineEventType();
+      if (ours) routine = static_cast<RoutineEvent*>(e)->Take();
+    }
+    if (!ours) return QObject::event(e);
+    if (routine) routine();
     return true;
   }
 };
