@@ -7,13 +7,13 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
+
+#include "LogScrollBar.h"
 
 namespace {
 
@@ -24,35 +24,6 @@ constexpr qsizetype kChunkBytes = 64 * 1024;
 // for a burst of lines, and none in the message processing right after the
 // lines came, where an event response is about to raise RTS.
 constexpr int kShowNewRowsMs = 16;
-
-// A scroll bar that repaints only where its slider was and is: a new line
-// changes the range, and most often the slider moves by a pixel or not at all.
-class LogScrollBar : public QScrollBar {
- public:
-  using QScrollBar::QScrollBar;
-
- protected:
-  void sliderChange(SliderChange) override {
-    const QRect slider = SliderRect();
-    if (slider == painted_) return;
-    // The style's outline and rounded corners reach a pixel past the rect.
-    update(slider.united(painted_).adjusted(-2, -2, 2, 2));
-    painted_ = slider;
-  }
-  void paintEvent(QPaintEvent* event) override {
-    painted_ = SliderRect();
-    QScrollBar::paintEvent(event);
-  }
-
- private:
-  QRect SliderRect() const {
-    QStyleOptionSlider option;
-    initStyleOption(&option);
-    return style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
-  }
-
-  QRect painted_;
-};
 
 bool IsLineBreak(QChar c) { return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator; }
 
@@ -78,7 +49,8 @@ qsizetype Utf16Length(QByteArrayView bytes) {
 LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setVerticalScrollBar(new LogScrollBar(Qt::Vertical, this));
+  bar_ = new LogScrollBar(this);
+  setVerticalScrollBar(bar_);
   // The style paints every pixel of the bar, its groove included: the
   // widgets behind it need no painting when it changes. (Set once the area
   // has taken the bar, which resets its attributes.)
@@ -109,8 +81,11 @@ void LogView::appendPlainText(const QString& text) {
 // view follows the end while it is there, and the new rows in sight are painted.
 void LogView::ShowNewRows() {
   const qint64 before = shownRows_;
-  UpdateScrollRange();
-  if (following_) Follow();
+  {
+    const LogScrollBar::Batch batch(*bar_);
+    UpdateScrollRange();
+    if (following_) Follow();
+  }
   UpdateRows(before, rowCount_);
 }
 
@@ -261,8 +236,8 @@ void LogView::Rewrap(bool always) {
     UpdateScrollRange();
     return;
   }
-  QScrollBar* bar = verticalScrollBar();
-  const qsizetype top = lineCount_ > 0 ? LineAtRow(bar->value()).index : 0;
+  const LogScrollBar::Batch batch(*bar_);
+  const qsizetype top = lineCount_ > 0 ? LineAtRow(bar_->value()).index : 0;
   columns_ = columns;
   rowCount_ = 0;
   Spot spot;
@@ -272,7 +247,7 @@ void LogView::Rewrap(bool always) {
   }
   UpdateScrollRange();
   adjusting_ = true;
-  bar->setValue(following_ || lineCount_ == 0 ? bar->maximum() : int(std::min<qint64>(RowOf(top), bar->maximum())));
+  bar_->setValue(following_ || lineCount_ == 0 ? bar_->maximum() : int(std::min<qint64>(RowOf(top), bar_->maximum())));
   adjusting_ = false;
   viewport()->update();
 }

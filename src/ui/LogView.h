@@ -7,6 +7,7 @@
 #include <vector>
 
 class QMenu;
+class LogScrollBar;
 
 // A read-only, append-only log of text lines that stays small however long it
 // grows: the lines are kept as UTF-8 text, each followed by a line feed, with
@@ -132,4 +133,5 @@ class LogView : public QAbstractScrollArea {
   bool adjusting_ = false;  // the view moves its own scroll bar, not the operator
   qint64 shownRows_ = 0;    // rows the scroll range holds; those after it wait for showNewRows_
   QTimer showNewRows_;
+  LogScrollBar* bar_ = nullptr;  // the vertical scroll bar, owned by the area
 };

@@ -8,6 +8,8 @@
 #include <QPaintEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <cmath>
 #include <functional>
@@ -277,6 +279,39 @@ TEST_F(LogViewTest, NewLinesPaintOnlyTheirRows) {
     EXPECT_GT(paints.rects[0].top(), view.viewport()->height() - 5 * RowHeight());
     EXPECT_TRUE(screen == whole());
   }
+  // Once the slider has its least length, a frame's lines mostly leave it
+  // where it is at the end: the range grows and the view follows it in one
+  // step, and the scroll bar paints nothing then.
+  PaintLog barPaints;
+  Bar()->installEventFilter(&barPaints);
+  const auto slider = [&] {
+    QStyleOptionSlider option;
+    option.initFrom(Bar());
+    option.orientation = Qt::Vertical;
+    option.minimum = Bar()->minimum();
+    option.maximum = Bar()->maximum();
+    option.sliderPosition = option.sliderValue = Bar()->value();
+    option.pageStep = Bar()->pageStep();
+    option.singleStep = Bar()->singleStep();
+    return Bar()->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, Bar());
+  };
+  AppendNumbered(200);
+  shown();
+  int unmoved = 0;
+  for (int k = 0; k < 20; ++k) {
+    SCOPED_TRACE(k);
+    const QRect before = slider();
+    barPaints.rects.clear();
+    view.appendPlainText("frame");
+    view.appendPlainText("code");
+    shown();
+    if (slider() != before) continue;
+    ++unmoved;
+    EXPECT_TRUE(barPaints.rects.empty());
+  }
+  EXPECT_GT(unmoved, 0);
+  Bar()->removeEventFilter(&barPaints);
+
   // Lines out of sight paint nothing; a selection is painted where it is.
   Bar()->setValue(0);
   shown();
