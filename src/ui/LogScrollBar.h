@@ -3,9 +3,9 @@
 #include <QRect>
 #include <QScrollBar>
 
-// The log's scroll bar. It repaints only where its slider was and is: a new
-// line changes the range, and most often the slider moves by a pixel or not
-// at all. Changes made in one batch repaint once, for where the slider ends
+// The log's scroll bar. It repaints only where the ends of its slider were
+// and are: a new line changes the range, and most often the slider moves by
+// a pixel or not at all. Changes made in one batch repaint once, for where the slider ends
 // up: a new line first grows the range, which moves the slider up, and then
 // the view follows the end, which moves it back.
 class LogScrollBar : public QScrollBar {
@@ -33,6 +33,9 @@ class LogScrollBar : public QScrollBar {
  private:
   QRect SliderRect() const;
   void RepaintSlider();
+
+  // Rows at each end of the slider that its outline and corners reach.
+  static constexpr int kEnd = 3;
 
   QRect painted_;
   int batches_ = 0;
