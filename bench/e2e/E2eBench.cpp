@@ -21,6 +21,7 @@
 #include "OperatorMessages.h"
 #include "Transcript.h"
 #include "VirtualReader.h"
+#include "ToolkitChoices.h"
 
 namespace {
 
@@ -171,6 +172,7 @@ void MemoryOfLongLog(Bench& bench, int lines) {
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  MakeToolkitChoices();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Velmora");
   const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 600;

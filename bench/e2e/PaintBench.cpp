@@ -33,6 +33,7 @@
 #include "MainWindow.h"
 #include "OperatorMessages.h"
 #include "Transcript.h"
+#include "ToolkitChoices.h"
 
 namespace {
 
@@ -176,6 +177,7 @@ int main(int argc, char** argv) {
     qputenv("DISPLAY", server->Display().c_str());
   }
   qputenv("QT_QPA_PLATFORM", "xcb");
+  MakeToolkitChoices();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Velmora");
   int boxes = 0;

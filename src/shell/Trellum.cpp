@@ -17,6 +17,7 @@
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "UserLanguage.h"
+#include "ToolkitChoices.h"
 
 TForm1Setup EntryFormSetup() {
   TForm1Setup setup = TForm1Setup::Default();
@@ -38,6 +39,7 @@ int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
     return 0;
   }
 
+  MakeToolkitChoices();
   QApplication app(argc, argv);
   QApplication::setWindowIcon(ApplicationIcon());
   LoadMessageCatalogues(ExecutableFolder(), UserLanguage());
