@@ -10,6 +10,7 @@
 //   a paint into shared memory first waits for the server to finish the one
 //   before, a round trip for the two rows a new log line repaints, while
 //   the whole window is small enough to send as it is.
-// A choice the user has made in the environment (QT_NO_GLIB,
-// QT_XCB_NO_MITSHM) is left as it is.
+// Both are Qt's environment variables, QT_NO_GLIB and QT_XCB_NO_MITSHM; a
+// value the user has given either is kept (QT_NO_GLIB set empty brings
+// GLib's dispatcher back).
 void MakeToolkitChoices();
