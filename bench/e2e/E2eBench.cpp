@@ -19,9 +19,9 @@
 
 #include "MainWindow.h"
 #include "OperatorMessages.h"
+#include "ToolkitChoices.h"
 #include "Transcript.h"
 #include "VirtualReader.h"
-#include "ToolkitChoices.h"
 
 namespace {
 

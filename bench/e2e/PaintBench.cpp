@@ -32,8 +32,8 @@
 
 #include "MainWindow.h"
 #include "OperatorMessages.h"
-#include "Transcript.h"
 #include "ToolkitChoices.h"
+#include "Transcript.h"
 
 namespace {
 

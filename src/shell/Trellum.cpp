@@ -16,8 +16,8 @@
 #include "SessionTaps.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
-#include "UserLanguage.h"
 #include "ToolkitChoices.h"
+#include "UserLanguage.h"
 
 TForm1Setup EntryFormSetup() {
   TForm1Setup setup = TForm1Setup::Default();

@@ -5,9 +5,9 @@
 
 // The log's scroll bar. It repaints only where the ends of its slider were
 // and are: a new line changes the range, and most often the slider moves by
-// a pixel or not at all. Changes made in one batch repaint once, for where the slider ends
-// up: a new line first grows the range, which moves the slider up, and then
-// the view follows the end, which moves it back.
+// a pixel or not at all. Changes made in one batch repaint once, for where
+// the slider ends up: a new line first grows the range, which moves the
+// slider up, and then the view follows the end, which moves it back.
 class LogScrollBar : public QScrollBar {
  public:
   explicit LogScrollBar(QWidget* parent);
