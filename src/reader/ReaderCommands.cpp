@@ -47,15 +47,19 @@ void ReaderProtocol::AcknowledgeEvent() {
 }
 
 // Measured on a monotonic clock, so that setting the system clock neither
-// ends a wait early nor stretches it; the link sleeps in the event loop.
+// ends a wait early nor stretches it; the link sleeps in the event loop. Each
+// sleep begins by handling the pending messages, so a wait that sleeps needs
+// no pass of its own; one that ends at once still makes one.
 void ReaderProtocol::WaitMilliseconds(int Milliseconds) {
   using std::chrono::milliseconds;
   const auto start = clock_();
   const milliseconds length(Milliseconds);
-  link_.ProcessMessages();
-  for (;;) {
+  for (bool passed = false;; passed = true) {
     const auto elapsed = clock_() - start;
-    if (elapsed > length) return;
+    if (elapsed > length) {
+      if (!passed) link_.ProcessMessages();
+      return;
+    }
     const auto remaining = std::chrono::ceil<milliseconds>(length - elapsed).count();
     link_.AwaitMessages(static_cast<int>(std::max<decltype(remaining)>(remaining, 1)));
   }

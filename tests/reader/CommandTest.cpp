@@ -87,11 +87,13 @@ TEST_F(CommandTest, WaitEndsJustAfterItsLengthAndSleepsMeanwhile) {
   for (const int length : {0, 1, 2, 50}) {
     const double start = loop.ElapsedMs();
     const int awaitsBefore = link.awaits;
+    const int passesBefore = link.passes;
     protocol.WaitMilliseconds(length);
     const double waited = loop.ElapsedMs() - start;
     EXPECT_GT(waited, length);
     EXPECT_LE(waited, length + 1);
     EXPECT_LE(link.awaits - awaitsBefore, 2) << "a wait sleeps instead of polling";
+    EXPECT_EQ(link.passes, passesBefore) << "a pass of its own, besides the one each sleep begins with";
   }
 }
 
