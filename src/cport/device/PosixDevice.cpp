@@ -395,10 +395,8 @@ int PosixDevice::Write(const uint8_t* data, size_t count, size_t& written) {
     if (code == 0) code = removalCode_;
   }
   if (toggle && !removed_) ModemControl(TIOCMBIC, TIOCM_RTS);
-  if (complete) {
-    txEmpty_ = true;
-    wake_.Set();
-  }
+  // While the event thread has not taken the last notice, it needs no other.
+  if (complete && !txEmpty_.exchange(true)) wake_.Set();
   return code;
 }
 
