@@ -92,8 +92,10 @@ void TComThread::ServePending() {
     std::lock_guard lock(mutex_);
     served_ = true;
     batchFailed_ = error != nullptr;
-    changed_.notify_all();
   }
+  // After the lock is let go, so that the woken thread does not at once wait
+  // for it. This thread owns the object: it cannot end meanwhile.
+  changed_.notify_all();
   if (error) port_.ReportError(error);
 }
 
