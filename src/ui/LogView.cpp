@@ -220,8 +220,14 @@ void LogView::UpdateScrollRange() {
   adjusting_ = false;
 }
 
+// Every character stands in its own column: the rows are drawn without
+// shaping or kerning, which would move characters off their columns and cost
+// a shaping pass for every row painted.
 void LogView::MeasureFont() {
-  const QFontMetricsF metrics(font());
+  rowFont_ = font();
+  rowFont_.setStyleStrategy(QFont::StyleStrategy(rowFont_.styleStrategy() | QFont::PreferNoShaping));
+  rowFont_.setKerning(false);
+  const QFontMetricsF metrics(rowFont_);
   charWidth_ = std::max<qreal>(1, metrics.horizontalAdvance(u'M'));
   rowHeight_ = std::max(1, int(std::ceil(metrics.lineSpacing())));
   ascent_ = int(std::ceil(metrics.ascent()));
@@ -277,7 +283,7 @@ void LogView::scrollContentsBy(int, int dy) {
 // Paints the rows that meet the region to be painted.
 void LogView::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
-  painter.setFont(font());
+  painter.setFont(rowFont_);
   const QRect area = event->rect();
   const int skipped = std::max(0, (area.top() - kMargin) / rowHeight_);
   const qint64 first = qint64(firstVisibleRow()) + skipped;

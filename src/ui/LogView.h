@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QByteArrayView>
+#include <QFont>
 #include <QString>
 #include <QTimer>
 #include <vector>
@@ -123,6 +124,7 @@ class LogView : public QAbstractScrollArea {
   qsizetype lineCount_ = 0;
   qint64 rowCount_ = 0;
   int columns_ = 1;
+  QFont rowFont_;  // the font without shaping or kerning
   qreal charWidth_ = 1;
   int rowHeight_ = 1;
   int ascent_ = 0;
