@@ -74,12 +74,23 @@ void LogView::appendPlainText(const QString& text) {
     AppendLine(QStringView(text).mid(from, i - from));
     from = i + 1;
   }
-  if (!showNewRows_.isActive()) showNewRows_.start();
+  if (pending_) return;
+  pending_ = true;
+  pendingFor_.start();
+  if (!paced_) showNewRows_.start();
+}
+
+void LogView::showNewRowsOn(const QTimer& ticks) {
+  paced_ = true;
+  connect(&ticks, &QTimer::timeout, this, [this] {
+    if (pending_ && pendingFor_.elapsed() >= kShowNewRowsMs) ShowNewRows();
+  });
 }
 
 // The rows added since the view last took them: the scroll range grows, the
 // view follows the end while it is there, and the new rows in sight are painted.
 void LogView::ShowNewRows() {
+  pending_ = false;
   const qint64 before = shownRows_;
   {
     const LogScrollBar::Batch batch(*bar_);

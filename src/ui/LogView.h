@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QString>
 #include <QTimer>
@@ -19,7 +20,8 @@ class LogScrollBar;
 //
 // The view follows the end while it is scrolled to the end: new lines then
 // scroll it by their rows, and only those rows are painted, once for all the
-// lines of a burst, a display frame (16 ms) after the first. Once the operator
+// lines of a burst, a display frame (16 ms) after the first, or on the first
+// tick of a given timer after that. Once the operator
 // scrolls back or selects text, new lines leave the view and the selection
 // where they are, until the view is scrolled to the end again.
 class LogView : public QAbstractScrollArea {
@@ -45,7 +47,10 @@ class LogView : public QAbstractScrollArea {
   int firstVisibleRow() const;
   bool followsEnd() const { return following_; }
   // Lines have come that the scroll range and the view do not show yet.
-  bool newRowsPending() const { return showNewRows_.isActive(); }
+  bool newRowsPending() const { return pending_; }
+  // New lines wait for a tick of the given timer instead of a timer of their
+  // own: a window whose clock ticks anyway is not woken once more for them.
+  void showNewRowsOn(const QTimer& ticks);
 
   bool hasSelection() const { return anchor_ != cursor_; }
   QString selectedText() const;
@@ -133,7 +138,10 @@ class LogView : public QAbstractScrollArea {
   bool selecting_ = false;
   bool following_ = true;
   bool adjusting_ = false;  // the view moves its own scroll bar, not the operator
-  qint64 shownRows_ = 0;    // rows the scroll range holds; those after it wait for showNewRows_
+  qint64 shownRows_ = 0;    // rows the scroll range holds; those after it are pending
+  bool pending_ = false;
+  QElapsedTimer pendingFor_;  // since the first of the pending lines came
+  bool paced_ = false;        // pending lines wait for the ticks of showNewRowsOn
   QTimer showNewRows_;
   LogScrollBar* bar_ = nullptr;  // the vertical scroll bar, owned by the area
 };

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
 #include <QPaintEvent>
@@ -11,6 +12,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -323,6 +325,28 @@ TEST_F(LogViewTest, NewLinesPaintOnlyTheirRows) {
   EXPECT_TRUE(shown().convertToFormat(QImage::Format_RGB32) == whole());
   view.clear();
   EXPECT_TRUE(shown().convertToFormat(QImage::Format_RGB32) == whole());
+}
+
+// Paced by another timer, new lines wake nothing of their own: they wait for
+// its ticks, and for the first one at least a display frame after they came.
+TEST_F(LogViewTest, PacedNewLinesWaitForATickADisplayFrameOld) {
+  QTimer ticks;
+  ticks.setTimerType(Qt::PreciseTimer);
+  ticks.setInterval(5);
+  view.showNewRowsOn(ticks);
+  view.appendPlainText("first");
+  QTest::qWait(100);
+  EXPECT_TRUE(view.newRowsPending()) << "shown without a tick";
+  EXPECT_EQ(Bar()->maximum(), 0);
+
+  ticks.start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view.newRowsPending(); }, 5000));
+  QElapsedTimer since;
+  since.start();
+  view.appendPlainText("second");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view.newRowsPending(); }, 5000));
+  EXPECT_GE(since.elapsed(), 16) << "shown on a tick before the line was a display frame old";
+  EXPECT_EQ(view.lineCount(), 2);
 }
 
 TEST_F(LogViewTest, PaintsTheVisibleRowsAndTheSelection) {
