@@ -21,9 +21,9 @@ class LogScrollBar;
 // The view follows the end while it is scrolled to the end: new lines then
 // scroll it by their rows, and only those rows are painted, once for all the
 // lines of a burst, a display frame (16 ms) after the first, or on the first
-// tick of a given timer after that. Once the operator
-// scrolls back or selects text, new lines leave the view and the selection
-// where they are, until the view is scrolled to the end again.
+// tick of a given timer after that. Once the operator scrolls back or selects
+// text, new lines leave the view and the selection where they are, until the
+// view is scrolled to the end again.
 class LogView : public QAbstractScrollArea {
   Q_OBJECT
 
