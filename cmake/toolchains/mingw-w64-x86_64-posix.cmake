@@ -1,5 +1,7 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64 compilers, in their
-# posix-thread flavour (std::thread and std::mutex need it).
+# posix-thread flavour (std::thread and std::mutex need it). The libraries
+# built into the machine's cache (scripts/windows) use it too, and its content
+# is part of their key: keep project settings out of it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
@@ -10,5 +12,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Static C, C++ and thread runtimes: the programs run without DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
