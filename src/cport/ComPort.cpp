@@ -183,7 +183,7 @@ void TCustomComPort::OpenPort() {
     throw;
   }
   if (!events_.Empty()) {
-    eventWorker_ = std::make_unique<TComThread>(*this, *device_, events_, syncMethod_, openCount_);
+    eventWorker_ = std::make_unique<TComThread>(*this, device_, events_, syncMethod_, openCount_);
   }
   NotifyAfterOpen();
   NotifyCTSChange(ReadLineSignals().Contains(lsCTS));

@@ -216,7 +216,8 @@ class TCustomComPort {
   DeviceFactory deviceFactory_;
   serialdev::PortResolver portResolver_;
   ErrorReporter errorReporter_;
-  std::unique_ptr<serialdev::SerialDevice> device_;
+  // Shared with the event thread of the open that made it.
+  std::shared_ptr<serialdev::SerialDevice> device_;
   std::unique_ptr<TComThread> eventWorker_;
   // Workers stopped by a ClosePort nested in their own dispatch; joined once
   // that dispatch has returned.

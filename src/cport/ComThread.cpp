@@ -4,11 +4,11 @@
 
 #include "ComPort.h"
 
-TComThread::TComThread(TCustomComPort& port, serialdev::SerialDevice& device, TComEvents events, TSyncMethod syncMethod,
-                       uint64_t openCount)
-    : port_(port), device_(device), syncMethod_(syncMethod), openCount_(openCount) {
-  device_.SetEventMask(EventsToMask(events));
-  device_.BeginEventWaits();
+TComThread::TComThread(TCustomComPort& port, std::shared_ptr<serialdev::SerialDevice> device, TComEvents events,
+                       TSyncMethod syncMethod, uint64_t openCount)
+    : port_(port), device_(std::move(device)), syncMethod_(syncMethod), openCount_(openCount) {
+  device_->SetEventMask(EventsToMask(events));
+  device_->BeginEventWaits();
   thread_ = std::thread(&TComThread::Execute, this);
 }
 
@@ -22,9 +22,9 @@ void TComThread::Execute() {
   bool purge = true;
   for (;;) {
     uint32_t occurred = 0;
-    const int rc = device_.WaitEvent(occurred);
+    const int rc = device_->WaitEvent(occurred);
     if (rc == serialdev::kWaitStopped) break;
-    if (rc != 0 || device_.Removed()) {
+    if (rc != 0 || device_->Removed()) {
       // Waiting on a dead device would only fail again at once.
       port_.PostNotice(TCustomComPort::kRemovalNotice, openCount_, rc != 0 ? rc : EIO);
       purge = false;
@@ -41,14 +41,16 @@ void TComThread::Execute() {
         break;
       }
     } else if (!HandOver(events)) {
+      // After a stop from inside the dispatch the device is closed already,
+      // and the purge does nothing.
       std::lock_guard lock(mutex_);
-      purge = !abandoned_ && !batchFailed_;
+      purge = !batchFailed_;
       break;
     }
   }
   if (purge) {
-    device_.SetEventMask(0);
-    device_.Purge(serialdev::PURGE_TXCLEAR | serialdev::PURGE_RXCLEAR);
+    device_->SetEventMask(0);
+    device_->Purge(serialdev::PURGE_TXCLEAR | serialdev::PURGE_RXCLEAR);
   }
   std::lock_guard lock(mutex_);
   finished_ = true;
@@ -100,11 +102,11 @@ void TComThread::ServePending() {
 }
 
 bool TComThread::Stop() {
-  device_.StopEventWaits();
+  device_->StopEventWaits();
   std::unique_lock lock(mutex_);
   stopping_ = true;
   if (serving_) {
-    abandoned_ = true;
+    stoppedInDispatch_ = true;
     return false;
   }
   for (;;) {
@@ -119,11 +121,6 @@ bool TComThread::Stop() {
   return true;
 }
 
-bool TComThread::Abandoned() {
-  std::lock_guard lock(mutex_);
-  return abandoned_;
-}
-
 void TComThread::DeliverEvents(TComEvents events) {
   // Errors first: both the error and the receive dispatch clear the
   // device's error flags.
@@ -131,7 +128,7 @@ void TComThread::DeliverEvents(TComEvents events) {
                                          evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
   for (TComEvent event : kOrder) {
     if (!events.Contains(event)) continue;
-    if (Abandoned()) return;
+    if (stoppedInDispatch_) return;
     switch (event) {
       case evError: {
         const TComErrors errors = port_.CollectLineErrors();

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -14,12 +15,15 @@ class TCustomComPort;
 // The event thread of one open: waits for line events of the device and
 // hands each batch to the component. Under smThreadSync (and smWindowSync)
 // the batch is run on the owner thread while this thread waits; under smNone
-// it runs here.
+// it runs here. The thread shares ownership of the device it waits on: a
+// thread stopped from inside its own dispatch still runs until that dispatch
+// returns, while the component may already have closed the device and opened
+// another; what the thread then does touches only its own, closed device.
 class TComThread {
  public:
   // Sets the device's event mask and starts waiting.
-  TComThread(TCustomComPort& port, serialdev::SerialDevice& device, TComEvents events, TSyncMethod syncMethod,
-             uint64_t openCount);
+  TComThread(TCustomComPort& port, std::shared_ptr<serialdev::SerialDevice> device, TComEvents events,
+             TSyncMethod syncMethod, uint64_t openCount);
   ~TComThread();
   TComThread(const TComThread&) = delete;
   TComThread& operator=(const TComThread&) = delete;
@@ -41,10 +45,9 @@ class TComThread {
   // the thread is to end.
   bool HandOver(TComEvents events);
   void DeliverEvents(TComEvents events);
-  bool Abandoned();
 
   TCustomComPort& port_;
-  serialdev::SerialDevice& device_;
+  const std::shared_ptr<serialdev::SerialDevice> device_;
   const TSyncMethod syncMethod_;
   const uint64_t openCount_;
 
@@ -53,11 +56,13 @@ class TComThread {
   bool pending_ = false;
   bool served_ = false;
   bool stopping_ = false;
-  bool abandoned_ = false;
   bool finished_ = false;
   bool batchFailed_ = false;
   TComEvents OccurredEvents;
 
-  bool serving_ = false;  // owner thread only
+  // Owner thread only: a dispatch under way, and whether a Stop from inside
+  // it has cut off the rest of its batch.
+  bool serving_ = false;
+  bool stoppedInDispatch_ = false;
   std::thread thread_;
 };
