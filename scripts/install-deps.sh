@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing need.
+# Installs every Debian package that building, running and testing need, and
+# fetches the QEMU rig's guest kernel into the machine's cache
+# (scripts/cache.sh). The Windows build's Qt and libintl, built from Debian's
+# sources into the same cache, come with the test command's install step
+# (scripts/windows/).
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 packages=(
-  cmake g++ make
+  cmake g++ make ninja-build
   qt6-base-dev            # Qt Core, Gui, Widgets and Test
   libgtest-dev            # GoogleTest
   gettext                 # msgfmt for the catalogues
-  ccache                  # compiler cache shared by the test command's four builds
+  ccache                  # compiler cache shared by the test command's builds
   clang libclang-rt-14-dev  # libFuzzer with ASan and UBSan
   fonts-dejavu-core fonts-liberation2  # stand-ins for the window's fonts
-  xvfb                    # an X display for the painting benchmark
+  xvfb imagemagick        # an X display for the painting benchmark and the screenshots
   qemu-system-x86 busybox-static python3  # the guest rig of tests/hw
+  stress-ng               # the load step of the test command
 )
 # The Windows cross build and its tests under Wine, without what they recommend
 # (Wine's recommendations pull in a desktop's worth of libraries).
@@ -18,10 +24,23 @@ windows_packages=(
   g++-mingw-w64-x86-64-posix  # mingw-w64 with posix threads
   wine wine64                 # runs the Windows tests
   googletest                  # GoogleTest sources, built within the cross build
-  python3                     # the Wine tests' harness
+  dpkg-dev                    # unpacks Debian's source packages of Qt and gettext
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# Qt's and gettext's sources come from the mirror apt already uses, which needs
+# a deb-src entry beside its deb entry.
+if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      $SUDO tee /etc/apt/sources.list.d/trellum-deb-src.sources >/dev/null
+  else
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | $SUDO tee /etc/apt/sources.list.d/trellum-deb-src.list >/dev/null
+  fi
+fi
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y "${packages[@]}"
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${windows_packages[@]}"
+
+bash "$here/fetch-guest-kernel.sh" >/dev/null

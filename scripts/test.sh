@@ -99,7 +99,6 @@ step_asan() {
   timed "Address+UB sanitizers: tests" run_ctest build-asan "${asan_ctest[@]}"
 }
 step_windows() {
-  timed "Windows: Qt for mingw-w64 (cached per machine)" bash scripts/windows/build-qt.sh
   timed "Windows: cross build" windows_build
   timed "Windows: tests under Wine" run_ctest build-mingw "${windows_ctest[@]}"
 }
@@ -130,7 +129,14 @@ step_load() {
   done
 }
 
-if [ "$install" = 1 ]; then timed "install packages" bash scripts/install-deps.sh; fi
+if [ "$install" = 1 ]; then
+  timed "install packages" bash scripts/install-deps.sh
+  # Built once per machine and kept in its cache: about 16 minutes the first time.
+  if [[ " ${steps[*]} " == *" windows "* ]]; then
+    timed "Qt for Windows (mingw-w64)" bash scripts/windows/build-qt.sh
+    timed "libintl for Windows (mingw-w64)" bash scripts/windows/build-libintl.sh
+  fi
+fi
 for step in "${steps[@]}"; do "step_$step"; done
 
 echo "== Time of each step on $jobs cores"
