@@ -12,8 +12,11 @@ The guest asks for host actions with console lines "@host <request>":
 "break" (telnet break on ttyS2), "unplug" and "plug" (the FTDI adapter
 through the monitor), "transcript PORT TEXT..." (the last reader on that
 port received these texts in this order, by its --transcript file; passes
-as the check Transcript/PORT). The run passes when every expected check name has
-passed, no check failed and the guest powered off, all within the time-out.
+as the check Transcript/PORT). The checks expected are the guest program's
+own tests that the filter selects, as it lists them, and for each selected
+window test on a port the rig's check of that port's transcript. The run
+passes when every expected check has passed, no check failed and the guest
+powered off, all within the time-out.
 """
 
 import argparse
@@ -30,21 +33,6 @@ import tempfile
 import time
 import tty
 
-# The guest's checks that must pass, as GoogleTest names them.
-EXPECTED = [f"Ports/RealPort.{check}/{port}" for check in [
-    "OpensExclusively", "SetsAndReadsBackEverySpeed", "SetsAndReadsBackEveryFraming",
-    "CarriesEveryByteValueBothWays", "ComponentCarriesEveryByteValueBothWays"] for port in ["ttyS1", "ttyUSB0"]]
-EXPECTED += [f"Ports/RealWindow.ConnectsReadsACardAndDisconnects/{port}" for port in ["ttyS1", "ttyUSB0"]]
-EXPECTED += [f"Transcript/{port}" for port in ["ttyS1", "ttyUSB0"]]
-EXPECTED += """
-RealModemLines.RtsAndDtrReachTheDriver
-RealModemLines.LoopbackLevelsReachTheLineHandlersAfterOpenAndInBatchOrder
-RealLowLatency.FtdiLatencyTimerIsOneMillisecondWhileOpen
-RealBreak.ArrivesAsBreakAndItsNulByte
-RealBreakInWindow.LogsNoCommErrorAndResetsAfterTheNulByte
-RealRemoval.AdapterRemovedAndReaddedTenTimes
-""".split()
-
 USB_DEVICE = "usb-serial,id=ftdi,bus=xhci.0,port=1,serial=RIG00001,chardev=usb"
 MODULES = ["usb-common", "usbcore", "xhci-hcd", "xhci-pci", "usbserial", "ftdi_sio"]
 
@@ -53,23 +41,31 @@ def log(text):
     print(f"[rig] {text}", flush=True)
 
 
-def fetch_kernel(cache):
-    """Debian's current 6.1 kernel, extracted into the cache folder once."""
-    found = [d for d in os.listdir(cache) if d.startswith("linux-")] if os.path.isdir(cache) else []
-    if not found:
-        os.makedirs(cache, exist_ok=True)
-        depends = subprocess.run(["apt-cache", "depends", "linux-image-amd64"], check=True,
-                                 capture_output=True, text=True).stdout
-        package = re.search(r"Depends: (linux-image-6\.1\.0-\d+-amd64)\b", depends).group(1)
-        log(f"downloading {package} into {cache}")
-        work = tempfile.mkdtemp(dir=cache)
-        subprocess.run(["apt-get", "download", package], cwd=work, check=True,
-                       stdout=subprocess.DEVNULL)
-        deb = [f for f in os.listdir(work) if f.endswith(".deb")][0]
-        subprocess.run(["dpkg-deb", "-x", deb, "root"], cwd=work, check=True)
-        os.rename(work, os.path.join(cache, package.replace("linux-image-", "linux-")))
-        found = [package.replace("linux-image-", "linux-")]
-    root = os.path.join(cache, sorted(found)[-1], "root")
+def expected_checks(build, pattern):
+    """The guest program's tests that the filter selects, as GoogleTest names
+    them, and the rig's transcript check of each window test's port."""
+    listing = subprocess.run([os.path.join(build, "bin", "hw_guest_tests"), "--gtest_list_tests",
+                              f"--gtest_filter={pattern}"], check=True, capture_output=True, text=True,
+                             env=dict(os.environ, QT_QPA_PLATFORM="offscreen")).stdout
+    names, suite = [], ""
+    for line in listing.splitlines():
+        if not line.startswith(" "):
+            suite = line.strip()
+        elif line.strip():
+            names.append(suite + line.split()[0])
+    names += [f"Transcript/{name.rsplit('/', 1)[1]}" for name in names if re.search(r"(^|/)RealWindow\.", name)]
+    if not names:
+        raise RuntimeError(f"no guest check matches the filter {pattern}")
+    return names
+
+
+def guest_kernel():
+    """The kernel the install step fetched (scripts/fetch-guest-kernel.sh)."""
+    fetch = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "fetch-guest-kernel.sh")
+    found = subprocess.run(["bash", fetch, "--print"], capture_output=True, text=True)
+    if found.returncode != 0:
+        raise RuntimeError(found.stderr.strip())
+    root = os.path.join(found.stdout.strip(), "root")
     version = os.listdir(os.path.join(root, "lib/modules"))[0]
     modules = {}
     for folder, _, files in os.walk(os.path.join(root, "lib/modules", version, "kernel/drivers/usb")):
@@ -429,7 +425,8 @@ def main():
         if shutil.which(args.qemu) is None:
             log(f"{args.qemu} is missing (scripts/install-deps.sh installs qemu-system-x86)")
             return 1
-        kernel, modules = fetch_kernel(os.path.join(args.build, "hw", "kernel"))
+        expected = expected_checks(args.build, args.filter)
+        kernel, modules = guest_kernel()
         initrd = os.path.join(rig.work, "initrd.cpio")
         build_initramfs(initrd, args.build, modules, args.reader_in_guest)
         log(f"kernel {kernel}, initramfs {os.path.getsize(initrd) >> 20} MiB, "
@@ -442,7 +439,7 @@ def main():
     passed = {m.group(1) for line in rig.lines if (m := re.match(r"\[       OK \] (\S+)", line))}
     passed |= rig.host_passed
     failed = [line for line in rig.lines if line.startswith("[  FAILED  ]")]
-    missing = [name for name in EXPECTED if name not in passed]
+    missing = [name for name in expected if name not in passed]
     log(f"{len(passed)} checks passed in the guest, {len(failed)} failure lines")
     for name in missing:
         log(f"missing: {name}")
