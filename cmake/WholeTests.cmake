@@ -11,3 +11,13 @@ endfunction()
 # The label of the tests in which the component runs its event thread: the
 # ThreadSanitizer build runs these.
 set(TRELLUM_THREAD_LABEL tsan)
+
+# trellum_test_path(<variable> <path>): a path of the build as the test
+# programs see it: under Wine, on the drive that maps the root (Z:).
+function(trellum_test_path var path)
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    set(${var} "Z:${path}" PARENT_SCOPE)
+  else()
+    set(${var} "${path}" PARENT_SCOPE)
+  endif()
+endfunction()

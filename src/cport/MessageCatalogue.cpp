@@ -2,15 +2,11 @@
 
 #include <libintl.h>
 
-#include <clocale>
-#include <cstdlib>
+#include <locale.h>
 #include <cstring>
 
+#include "CatalogueEnvironment.h"
 #include "ComError.h"
-
-// gettext's count of catalogue changes: glibc caches translations until it
-// moves, and a new LANGUAGE alone does not move it.
-extern "C" int _nl_msg_cat_cntr;
 
 namespace {
 
@@ -19,13 +15,13 @@ const char* const kDomains[] = {"default", "cport"};
 }  // namespace
 
 void LoadMessageCatalogues(const std::string& executableFolder, const std::string& language) {
-  if (!language.empty()) setenv("LANGUAGE", language.c_str(), 1);
-  ++_nl_msg_cat_cntr;
-  // glibc ignores LANGUAGE while LC_MESSAGES is "C"; a system without the
+  if (!language.empty()) SetEnvironmentValue("LANGUAGE", language);
+  ForgetCachedTranslations();
+  // gettext ignores LANGUAGE while LC_MESSAGES is "C"; a system without the
   // user's locale still translates under C.UTF-8.
-  const char* current = std::setlocale(LC_MESSAGES, "");
+  const char* current = setlocale(LC_MESSAGES, "");
   if (!current || std::strcmp(current, "C") == 0 || std::strcmp(current, "POSIX") == 0) {
-    std::setlocale(LC_MESSAGES, "C.UTF-8");
+    setlocale(LC_MESSAGES, "C.UTF-8");
   }
   const std::string folder = executableFolder + "/locale";
   for (const char* domain : kDomains) {

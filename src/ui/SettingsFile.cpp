@@ -1,5 +1,6 @@
 #include "SettingsFile.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <algorithm>
 #include <cctype>
@@ -52,7 +53,8 @@ int SettingsFile::ReadPortIndex() const {
 
 void SettingsFile::WritePortIndex(int index) const {
   if (!PrivateProfile::WriteString(path_, "Settings", "Port", QByteArray::number(index)))
-    throw SettingsWriteError(FormatRuntimeMessage("Unable to write to %s", path_.toLocal8Bit().toStdString()));
+    throw SettingsWriteError(
+        FormatRuntimeMessage("Unable to write to %s", QDir::toNativeSeparators(path_).toLocal8Bit().toStdString()));
 }
 
 std::optional<QString> SettingsFile::DeviceForPort(const QString& portName) const {

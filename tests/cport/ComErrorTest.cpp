@@ -50,17 +50,6 @@ TEST(ComErrorTest, ConversionsMustMatchTheEnglishFormat) {
   EXPECT_TRUE(SameConversions("an %s in Datei", "Unable to write to %s"));
 }
 
-#ifdef _WIN32
-// The Windows build has no GNU gettext: whatever the language, and even with
-// catalogues at hand, every text stays English.
-TEST(ComErrorTest, WindowsBuildKeepsEnglishWhateverTheLanguage) {
-  _putenv_s("LANG", "de_DE.UTF-8");
-  LoadMessageCatalogues(EXECUTABLE_FOLDER, "de_DE");
-  EXPECT_STREQ(EComPort(kOpenFailed, 2).what(), "Unable to open com port (win error code: 2)");
-  EXPECT_EQ(PortErrorTexts(kInvalidAsyncParameter), "Invalid Async parameter");
-  EXPECT_EQ(TranslateFormat("Unable to write to %s"), "Unable to write to %s");
-}
-#else
 #include "SavedLanguage.h"
 
 namespace {
@@ -112,4 +101,3 @@ TEST_F(ComErrorCatalogueTest, DefaultDomainIsConsultedBeforeCport) {
   // "default" translates it with the wrong conversion: the English format stands.
   EXPECT_EQ(TranslateFormat("Unable to write to %s"), "Unable to write to %s");
 }
-#endif

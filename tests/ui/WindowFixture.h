@@ -21,9 +21,11 @@ class WindowFixture : public ::testing::Test {
     f.write(text);
   }
 
+  // The settings file's text, its line ends read as "\n" (Windows' own
+  // writer ends every line with "\r\n").
   QByteArray ReadSettings() const {
     QFile f(SettingsPath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return f.open(QIODevice::ReadOnly | QIODevice::Text) ? f.readAll() : QByteArray();
   }
 
   virtual TForm1Setup WindowSetup() {

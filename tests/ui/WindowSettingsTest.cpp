@@ -41,7 +41,7 @@ TEST_F(WindowSettings, OtherContentSurvivesARun) {
   Form().comm1->setCurrentIndex(4);
   DestroyForm();
   QByteArray expected = before;
-  expected.replace("Port=2", "Port=4");
+  expected.replace("Port=2", "Port=4").replace("\r\n", "\n");
   EXPECT_EQ(ReadSettings(), expected);
 }
 
@@ -51,7 +51,7 @@ TEST_F(WindowSettings, UnwritableFileIsReportedWithItsPath) {
   DestroyForm();
   ASSERT_EQ(messages.boxes.size(), 1u);
   EXPECT_EQ(messages.boxes[0].caption, "Velmora");
-  EXPECT_EQ(messages.boxes[0].text, "Unable to write to " + SettingsPath() + ".");
+  EXPECT_EQ(messages.boxes[0].text, "Unable to write to " + QDir::toNativeSeparators(SettingsPath()) + ".");
   EXPECT_EQ(messages.boxes[0].icon, MessageIcon::Error);
 }
 

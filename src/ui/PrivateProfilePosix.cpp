@@ -83,18 +83,15 @@ Position Find(const QList<Line>& lines, const QByteArray& section, const QByteAr
   return pos;
 }
 
-}  // namespace
-
-std::optional<QByteArray> PrivateProfile::Lookup(const QByteArray& text, const QByteArray& section,
-                                                 const QByteArray& key) {
+std::optional<QByteArray> Lookup(const QByteArray& text, const QByteArray& section, const QByteArray& key) {
   QList<Line> lines = SplitLines(text);
   Position pos = Find(lines, section, key);
   if (pos.key < 0) return std::nullopt;
   return ValueOf(lines[pos.key].text);
 }
 
-QByteArray PrivateProfile::WithValue(const QByteArray& text, const QByteArray& section, const QByteArray& key,
-                                     const QByteArray& value) {
+QByteArray WithValue(const QByteArray& text, const QByteArray& section, const QByteArray& key,
+                     const QByteArray& value) {
   QList<Line> lines = SplitLines(text);
   QByteArray eol = text.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
   QByteArray entry = key + '=' + value;
@@ -115,11 +112,15 @@ QByteArray PrivateProfile::WithValue(const QByteArray& text, const QByteArray& s
   return out;
 }
 
+}  // namespace
+
 std::optional<QByteArray> PrivateProfile::ReadString(const QString& path, const QByteArray& section,
                                                      const QByteArray& key) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  return Lookup(file.readAll(), section, key);
+  auto value = Lookup(file.readAll(), section, key);
+  if (value && value->isEmpty()) return std::nullopt;
+  return value;
 }
 
 bool PrivateProfile::WriteString(const QString& path, const QByteArray& section, const QByteArray& key,
