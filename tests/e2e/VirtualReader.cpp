@@ -4,11 +4,9 @@
 #include <QTimer>
 #include <stdexcept>
 
-VirtualReader::VirtualReader(const QStringList& arguments) {
-  QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] { Collect(); });
-  process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  process_.start(TRELLUM_READER_PATH, QStringList{"--quit-on-eof"} + arguments);
-  if (!process_.waitForStarted(10000)) throw std::runtime_error("trellum-reader did not start");
+VirtualReader::VirtualReader(const QStringList& arguments)
+    : channel_(StartReaderChannel(QStringList{"--quit-on-eof"} + arguments)) {
+  channel_->WhenOutput(nullptr, [this] { Collect(); });
   const QString line = Next("device ");
   if (line.isEmpty()) throw std::runtime_error("trellum-reader printed no device");
   device_ = line.mid(7);
@@ -16,17 +14,13 @@ VirtualReader::VirtualReader(const QStringList& arguments) {
 
 VirtualReader::~VirtualReader() { Finish(); }
 
-void VirtualReader::Collect() {
-  pending_ += process_.readAllStandardOutput();
+void VirtualReader::Collect() const {
+  pending_ += channel_->TakeOutput();
   for (qsizetype end; (end = pending_.indexOf('\n')) >= 0; pending_.remove(0, end + 1))
     lines_.append(QString::fromUtf8(pending_.left(end)));
 }
 
-void VirtualReader::Control(const QString& line) {
-  const QByteArray text = line.toUtf8() + '\n';
-  if (process_.write(text) != text.size()) throw std::runtime_error("control channel closed");
-  process_.waitForBytesWritten(5000);
-}
+void VirtualReader::Control(const QString& line) { channel_->Write(line.toUtf8() + '\n'); }
 
 bool VirtualReader::Await(const std::function<bool()>& done, int timeoutMs) {
   Collect();
@@ -37,7 +31,7 @@ bool VirtualReader::Await(const std::function<bool()>& done, int timeoutMs) {
     Collect();
     if (done()) loop.quit();
   };
-  QObject::connect(&process_, &QProcess::readyReadStandardOutput, &loop, check);
+  channel_->WhenOutput(&loop, check);
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, &loop, check);
   poll.start(20);
@@ -64,6 +58,7 @@ QString VirtualReader::Next(const QString& prefix, int timeoutMs) {
 }
 
 QStringList VirtualReader::Since(int from, const QString& prefix) const {
+  Collect();
   QStringList out;
   for (int i = from; i < lines_.size(); ++i)
     if (lines_[i].startsWith(prefix)) out.append(lines_[i]);
@@ -86,13 +81,7 @@ QString VirtualReader::State(const QString& id) {
 }
 
 int VirtualReader::Finish() {
-  if (process_.state() == QProcess::NotRunning) return process_.exitCode();
-  process_.closeWriteChannel();
-  if (!process_.waitForFinished(10000)) {
-    process_.kill();
-    process_.waitForFinished(5000);
-    return -1;
-  }
+  const int code = channel_->Finish();
   Collect();
-  return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+  return code;
 }

@@ -1,13 +1,15 @@
 #pragma once
 
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
-// trellum-reader as a child process: its standard input is the control
-// channel; its standard output is collected line by line while the event loop
-// runs, so the window under test keeps working during every wait.
+#include "ReaderChannel.h"
+
+// trellum-reader with its control channel and its output collected line by
+// line while the event loop runs, so the window under test keeps working
+// during every wait.
 class VirtualReader {
  public:
   // Starts the reader with these arguments and waits for its device line.
@@ -19,8 +21,12 @@ class VirtualReader {
   QString Device() const { return device_; }
   void Control(const QString& line);
 
-  // Every output line so far.
-  const QStringList& Lines() const { return lines_; }
+  // Every output line so far. Output is collected whenever the reader
+  // prints (where its channel tells) and whenever these are asked.
+  const QStringList& Lines() const {
+    Collect();
+    return lines_;
+  }
   // Waits for the next line starting with the prefix after the last one
   // taken this way; empty when none comes within the time.
   QString Next(const QString& prefix, int timeoutMs = 10000);
@@ -41,11 +47,11 @@ class VirtualReader {
   int Finish();
 
  private:
-  void Collect();
+  void Collect() const;
 
-  QProcess process_;
-  QByteArray pending_;
-  QStringList lines_;
+  std::unique_ptr<ReaderChannel> channel_;
+  mutable QByteArray pending_;
+  mutable QStringList lines_;
   int cursor_ = 0;
   QString device_;
 };

@@ -5,6 +5,9 @@
 // wait for a line change sleeps 100 ms. After a hang-up the line calls fail
 // with EIO, as a removed adapter's do. Every RTS change is appended to the
 // file named by TRELLUM_SHIM_LOG ("SETRTS" or "CLRRTS", one a line).
+// Every open is made with O_NOCTTY: Wine's server, a session leader without a
+// terminal, would otherwise make the first pseudo-terminal it opens its
+// controlling terminal and get a SIGHUP whenever that one hangs up.
 // Everything else passes through.
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -96,4 +99,47 @@ int ioctl(int fd, unsigned long request, ...) {
     }
     default: Change(fd, request, *(const int*)arg); return 0;
   }
+}
+
+
+// The open calls, each with O_NOCTTY added; the mode is there only when the
+// flags create a file.
+#define MODE_OF(flags)                                  \
+  mode_t mode = 0;                                      \
+  if ((flags) & (O_CREAT | O_TMPFILE)) {                \
+    va_list args;                                       \
+    va_start(args, flags);                              \
+    mode = va_arg(args, mode_t);                        \
+    va_end(args);                                       \
+  }
+
+typedef int (*OpenCall)(const char*, int, ...);
+typedef int (*OpenAtCall)(int, const char*, int, ...);
+
+int open(const char* path, int flags, ...) {
+  static OpenCall real;
+  if (!real) real = (OpenCall)dlsym(RTLD_NEXT, "open");
+  MODE_OF(flags);
+  return real(path, flags | O_NOCTTY, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  static OpenCall real;
+  if (!real) real = (OpenCall)dlsym(RTLD_NEXT, "open64");
+  MODE_OF(flags);
+  return real(path, flags | O_NOCTTY, mode);
+}
+
+int openat(int dir, const char* path, int flags, ...) {
+  static OpenAtCall real;
+  if (!real) real = (OpenAtCall)dlsym(RTLD_NEXT, "openat");
+  MODE_OF(flags);
+  return real(dir, path, flags | O_NOCTTY, mode);
+}
+
+int openat64(int dir, const char* path, int flags, ...) {
+  static OpenAtCall real;
+  if (!real) real = (OpenAtCall)dlsym(RTLD_NEXT, "openat64");
+  MODE_OF(flags);
+  return real(dir, path, flags | O_NOCTTY, mode);
 }
