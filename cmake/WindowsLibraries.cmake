@@ -55,3 +55,8 @@ add_custom_target(windows_runtime ALL
 install(FILES ${TRELLUM_RUNTIME_DLLS} DESTINATION .)
 install(FILES ${TRELLUM_RUNTIME_PLATFORMS} DESTINATION platforms)
 install(FILES ${TRELLUM_RUNTIME_STYLES} DESTINATION styles)
+# The compiler's runtime comes with its debugging symbols: a user needs none.
+foreach(dll IN LISTS TRELLUM_COMPILER_RUNTIME)
+  get_filename_component(name ${dll} NAME)
+  install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${name}\")")
+endforeach()

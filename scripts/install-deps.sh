@@ -14,7 +14,7 @@ packages=(
   ccache                  # compiler cache shared by the test command's builds
   clang libclang-rt-14-dev  # libFuzzer with ASan and UBSan
   fonts-dejavu-core fonts-liberation2  # stand-ins for the window's fonts
-  xvfb imagemagick        # an X display for the painting benchmark and the screenshots
+  xvfb imagemagick xdotool  # an X display for the painting benchmark, the real window under Wine, screenshots
   qemu-system-x86 busybox-static python3  # the guest rig of tests/hw
   stress-ng               # the load step of the test command
 )

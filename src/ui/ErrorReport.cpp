@@ -6,7 +6,7 @@ QString ReportedText(const QString& message) {
 }
 
 void ReportError(const OperatorMessages& messages, const std::exception& error) {
-  messages.ShowBox(kApplicationTitle, ReportedText(QString::fromLocal8Bit(error.what())), MessageIcon::Error);
+  messages.ShowBox(kApplicationTitle, ReportedText(QString::fromUtf8(error.what())), MessageIcon::Error);
 }
 
 void ReportUnknownError(const OperatorMessages& messages) {

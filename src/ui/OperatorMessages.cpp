@@ -1,7 +1,8 @@
 #include "OperatorMessages.h"
 
-#include <QApplication>
 #include <QMessageBox>
+
+#include "SystemBeep.h"
 
 void OperatorMessages::ShowBox(const QString& caption, const QString& text, MessageIcon icon) const {
   if (show) return show(caption, text, icon);
@@ -12,5 +13,5 @@ void OperatorMessages::ShowBox(const QString& caption, const QString& text, Mess
 
 void OperatorMessages::Beep() const {
   if (beep) return beep();
-  QApplication::beep();
+  SystemBeep();
 }

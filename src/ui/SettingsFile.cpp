@@ -54,7 +54,7 @@ int SettingsFile::ReadPortIndex() const {
 void SettingsFile::WritePortIndex(int index) const {
   if (!PrivateProfile::WriteString(path_, "Settings", "Port", QByteArray::number(index)))
     throw SettingsWriteError(
-        FormatRuntimeMessage("Unable to write to %s", QDir::toNativeSeparators(path_).toLocal8Bit().toStdString()));
+        FormatRuntimeMessage("Unable to write to %s", QDir::toNativeSeparators(path_).toUtf8().toStdString()));
 }
 
 std::optional<QString> SettingsFile::DeviceForPort(const QString& portName) const {

@@ -1,6 +1,6 @@
-// The reader protocol with a plain panel over a real TComPort on a
-// pseudo-terminal, through ComPortLink, without any window: the test plays
-// the reader on the master side and watches the link through its observer.
+// The reader protocol with a plain panel over a real TComPort on a line whose
+// far end the test holds, through ComPortLink, without any window: the test
+// plays the reader there and watches the link through its observer.
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -14,12 +14,10 @@
 #include "ComPort.h"
 #include "ComPortLink.h"
 #include "FakeEventLoop.h"
+#include "HostLine.h"
 #include "LinkObserver.h"
 #include "PlainPanel.h"
-#include "PtyPair.h"
 #include "ReaderProtocol.h"
-
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -77,7 +75,7 @@ TEST(ComPortLink, CardFrameIsDecodedAndAnsweredOverARealPortWithoutAWindow) {
   };
   for (const EventCase& c : cases) {
     SCOPED_TRACE(c.response);
-    PtyPair pty;
+    std::unique_ptr<HostLine> host = MakeHostLine();
     TComPort port{std::make_shared<QtHandOff>()};
     WireObserver observer;
     ComPortLink link(port, &observer);
@@ -87,14 +85,14 @@ TEST(ComPortLink, CardFrameIsDecodedAndAnsweredOverARealPortWithoutAWindow) {
     ReaderProtocol protocol(panel, link);
     panel.Attach(protocol);
     std::vector<std::exception_ptr> reported;
-    port.SetPort(pty.SlavePath());
+    port.SetPort(host->PortName());
     port.SetErrorReporter([&](std::exception_ptr error) { reported.push_back(error); });
     port.OnBeforeOpen = [&](TCustomComPort*) { protocol.ResetDecoder(); };
     port.OnRxChar = [&](TCustomComPort*, int count) { protocol.ComPort1RxChar(count); };
     port.OpenPort();
     ASSERT_TRUE(link.Connected());
 
-    pty.PeerWrite(std::vector<uint8_t>(frame.begin(), frame.end()));
+    host->Write(frame);
     ASSERT_TRUE(QTest::qWaitFor([&] { return observer.wire.size() >= c.wire.size() + 1; }, 10000));
     QTest::qWait(50);
 
@@ -107,8 +105,7 @@ TEST(ComPortLink, CardFrameIsDecodedAndAnsweredOverARealPortWithoutAWindow) {
         << "the timer ran after the first RTS cycle, not in its waits";
     wire.erase(fired);
     EXPECT_EQ(wire, c.wire);
-    const std::vector<uint8_t> answer = pty.PeerRead(c.response.size() + 1, 300ms);
-    EXPECT_EQ(std::string(answer.begin(), answer.end()), c.response);
+    EXPECT_EQ(host->Read(c.response.size() + 1, 300), c.response);
     EXPECT_TRUE(reported.empty());
     port.ClosePort();
   }

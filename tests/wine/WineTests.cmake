@@ -5,6 +5,9 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+# The harness and the checks of the real window are Python scripts.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
 set(TRELLUM_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine/prefix)
 # The prefix maps COM1 to this link; the harness points it at its pseudo-terminal.
 set(TRELLUM_WINE_COM1 ${CMAKE_BINARY_DIR}/wine/com1)
@@ -18,7 +21,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${TRELLU
 function(trellum_wine_test target)
   add_dependencies(${target} trellum_ptyshim)
   add_test(NAME ${target} COMMAND ${target})
-  set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 120 LABELS wine)
+  set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 600 LABELS wine)
 endfunction()
 
 # trellum_wine_harness_test(<target> [HARNESS options...] [ARGS arguments...]):
@@ -27,12 +30,11 @@ endfunction()
 # takes the one COM1 of the prefix.
 function(trellum_wine_harness_test target)
   cmake_parse_arguments(PARSE_ARGV 1 test "" "" "HARNESS;ARGS")
-  find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_dependencies(${target} trellum_ptyshim)
   add_test(NAME ${target}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/harness.py --prefix ${TRELLUM_WINE_PREFIX}
             --shim ${TRELLUM_PTY_SHIM} --link ${TRELLUM_WINE_COM1} --log ${CMAKE_CURRENT_BINARY_DIR}/${target}.rts.log
             ${test_HARNESS} -- $<TARGET_FILE:${target}> ${test_ARGS})
   set_tests_properties(${target} PROPERTIES
-    FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine_com1 TIMEOUT 300 LABELS wine)
+    FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine_com1 TIMEOUT 600 LABELS wine)
 endfunction()

@@ -1,0 +1,5 @@
+#include <QApplication>
+
+#include "SystemBeep.h"
+
+void SystemBeep() { QApplication::beep(); }

@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "SystemBeep.h"
+
+void SystemBeep() { ::MessageBeep(MB_OK); }
