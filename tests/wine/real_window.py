@@ -12,8 +12,8 @@ Error" and ends when the box is dismissed; Disconnect, COM3 chosen in the
 list, and "E&xit" (Alt+X) writes trellum.INI beside trellum.exe with Port=2.
 Last, in German (LANG=de_DE.UTF-8) with COM1 standing for the missing COM9,
 Connect reports the German text of the open failure from the catalogue in
-FOLDER. A screenshot of the screen with the window after the card is saved
-as SHOT.
+FOLDER. A screenshot of the window after the card is saved as SHOT (of
+the whole screen when a step fails).
 
 usage: real_window.py --prefix P --shim S --link L --folder F --shot SHOT
 """
@@ -88,8 +88,17 @@ class Session:
             raise Failed(f"xdotool {' '.join(words)}: {done.stderr.strip()}")
         return done.stdout.strip()
 
-    def window(self, name):
-        return self.xdotool("search", "--sync", "--onlyvisible", "--name", f"^{name}$").split()[0]
+    def window(self, name, besides=None):
+        """A shown window of this name, other than `besides`."""
+        deadline = time.monotonic() + WAIT
+        while True:
+            found = [w for w in self.xdotool("search", "--sync", "--onlyvisible", "--name", f"^{name}$").split()
+                     if w != besides]
+            if found:
+                return found[0]
+            if time.monotonic() > deadline:
+                raise Failed(f"no other window named {name}")
+            time.sleep(0.1)
 
     def keys(self, window, *keys):
         self.xdotool("windowfocus", "--sync", window)
@@ -126,8 +135,8 @@ class Session:
             raise Failed(f"{what}: the program ended with {code}")
         log(f"{what}: ended with 0")
 
-    def screenshot(self, path):
-        subprocess.run(["import", "-window", "root", path], env=self.env, check=True, timeout=WAIT)
+    def screenshot(self, path, window="root"):
+        subprocess.run(["import", "-window", window, path], env=self.env, check=True, timeout=WAIT)
         log(f"screenshot {path}")
 
     def stop(self):
@@ -152,7 +161,7 @@ def run(session, shot):
     session.expect_record("log 00258:0000197637", "card code")
     # New log lines reach the screen on a tick of the clock.
     time.sleep(0.5)
-    session.screenshot(shot)
+    session.screenshot(shot, main)
 
     second = session.start()
     box = session.window("Multiple Instance Error")
@@ -177,7 +186,8 @@ def run(session, shot):
     main = session.window("Velmora")
     session.keys(main, "space")
     session.expect_record("error COM-Anschluss kann nicht geöffnet werden (Windows-Fehlercode: 2)", "COM9 in German")
-    session.xdotool("key", "Return")
+    # The error report's box bears the application's title too.
+    session.keys(session.window("Velmora", besides=main), "Return")
     session.keys(main, "alt+x")
     session.expect_end(german, "E&xit in German")
 
