@@ -51,13 +51,25 @@ if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 times=()
 summaries=()
 started=$SECONDS
+current=""
 timed() {
   local name=$1 start=$SECONDS
   shift
   echo "== $name"
+  current=$name
   "$@"
+  current=""
   times+=("$(printf '%-44s %5d s' "$name" $((SECONDS - start)))")
 }
+# The times so far, also when a step fails.
+report() {
+  echo "== Time of each step on $jobs cores"
+  printf '%s\n' "${times[@]}"
+  printf 'Total: %d min %d s\n' $(((SECONDS - started) / 60)) $(((SECONDS - started) % 60))
+  printf '%s\n' "${summaries[@]}"
+  if [ -n "$current" ]; then echo "FAILED: $current"; fi
+}
+trap report EXIT
 # build_tree <folder> "<targets, or empty for all>" <cmake options...>
 build_tree() {
   local dir=$1 targets=$2
@@ -69,10 +81,11 @@ build_tree() {
 # run_ctest <folder> <command...>: ctest in a build folder, its output kept in
 # ctest.log there and its summary kept for the end.
 run_ctest() {
-  local dir=$1
+  local dir=$1 status=0
   shift
-  (cd "$dir" && "$@" --output-on-failure -j "$jobs" 2>&1 | tee ctest.log)
+  (cd "$dir" && "$@" --output-on-failure -j "$jobs" 2>&1 | tee ctest.log) || status=$?
   summaries+=("$(printf '%-14s %s' "$dir:" "$(grep -E '^[0-9]+% tests passed' "$dir/ctest.log" | tail -n 1)")")
+  return $status
 }
 
 # The CTest runs of each step, as commands run in its build folder; the load
@@ -138,8 +151,3 @@ if [ "$install" = 1 ]; then
   fi
 fi
 for step in "${steps[@]}"; do "step_$step"; done
-
-echo "== Time of each step on $jobs cores"
-printf '%s\n' "${times[@]}"
-printf 'Total: %d min %d s\n' $(((SECONDS - started) / 60)) $(((SECONDS - started) % 60))
-printf '%s\n' "${summaries[@]}"
