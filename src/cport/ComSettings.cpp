@@ -17,6 +17,25 @@ constexpr uint32_t kEventBits[] = {
 
 uint32_t BaudRateValue(TBaudRate rate) { return kBaudRates[rate]; }
 
+TBaudRate BaudRateFor(uint32_t bitsPerSecond) {
+  for (unsigned rate = brCustom + 1; rate < std::size(kBaudRates); ++rate) {
+    if (kBaudRates[rate] == bitsPerSecond) return static_cast<TBaudRate>(rate);
+  }
+  return brCustom;
+}
+
+std::string ComErrorNames(TComErrors errors) {
+  static constexpr const char* kNames[] = {"ceFrame", "ceRxParity", "ceOverrun", "ceBreak",
+                                           "ceIO",    "ceMode",     "ceRxOver",  "ceTxFull"};
+  std::string names;
+  for (int e = ceFrame; e <= ceTxFull; ++e) {
+    if (!errors.Contains(TComError(e))) continue;
+    if (!names.empty()) names += ' ';
+    names += kNames[e];
+  }
+  return names;
+}
+
 uint32_t EventsToMask(TComEvents events) {
   uint32_t mask = 0;
   for (unsigned e = 0; e < std::size(kEventBits); ++e) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "EnumSet.h"
 
@@ -44,6 +45,11 @@ inline constexpr TComEvents kAllComEvents{evRxChar, evTxEmpty, evRxFlag, evRing,
 
 // Bits per second that a speed stands for; 0 for brCustom.
 uint32_t BaudRateValue(TBaudRate rate);
+// The speed of a number of bits per second, brCustom when no enumerator has it.
+TBaudRate BaudRateFor(uint32_t bitsPerSecond);
+
+// The names of a set of line errors, separated by spaces: "ceFrame ceOverrun".
+std::string ComErrorNames(TComErrors errors);
 
 // Event mask of the device for a set of events, and back (unknown bits are ignored).
 uint32_t EventsToMask(TComEvents events);

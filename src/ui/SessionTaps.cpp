@@ -7,22 +7,6 @@
 #include "MainWindow.h"
 #include "SessionRecord.h"
 
-namespace {
-
-std::string ErrorNames(TComErrors errors) {
-  static constexpr const char* kNames[] = {"ceFrame", "ceRxParity", "ceOverrun", "ceBreak",
-                                           "ceIO",    "ceMode",     "ceRxOver",  "ceTxFull"};
-  std::string names;
-  for (int e = ceFrame; e <= ceTxFull; ++e) {
-    if (!errors.Contains(TComError(e))) continue;
-    if (!names.empty()) names += ' ';
-    names += kNames[e];
-  }
-  return names;
-}
-
-}  // namespace
-
 OperatorMessages RecordedMessages(OperatorMessages messages, SessionRecord& record) {
   const OperatorMessages shown{std::move(messages.show), {}};
   messages.show = [shown, &record](const QString& caption, const QString& text, MessageIcon icon) {
@@ -46,7 +30,7 @@ void RecordWindow(TForm1& form, SessionRecord& record) {
     if (next) next(sender);
   };
   port.OnError = [&record, next = std::move(port.OnError)](TCustomComPort* sender, TComErrors errors) {
-    record.LineErrors(ErrorNames(errors));
+    record.LineErrors(ComErrorNames(errors));
     if (next) next(sender, errors);
   };
   port.OnDeviceRemoved = [&record, next = std::move(port.OnDeviceRemoved)](TCustomComPort* sender,

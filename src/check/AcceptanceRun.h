@@ -1,0 +1,58 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class CheckLine;
+
+struct TestSettings {
+  int model = 1;  // 0 Alvex, 1 Brenta, 2 Corvan
+  unsigned speed = 9600;
+  int format = 3;             // "Mode 0".."Mode 3"
+  std::optional<int> id;      // ID mode with this reader's ID
+  int cards = 1;              // card codes to read
+  int cardTimeout = 10;       // seconds for the cards, and for the switch
+  bool lock = false;          // answer cards with "Control Lock"
+  bool switchStep = false;    // ask for a switch close and open
+};
+
+struct StepResult {
+  enum Verdict { Pass, Fail, Skip };
+  std::string name;
+  Verdict verdict = Pass;
+  std::string reason;  // why it failed or was skipped; what was seen when it passed
+  std::string bytes;   // what crossed the line during the step
+  double seconds = 0;
+};
+
+struct RunResult {
+  std::string reader;  // the port, speed, format and ID tested
+  std::string started;  // local time, ISO 8601
+  std::vector<StepResult> steps;
+  std::vector<std::string> cards;  // the card codes read
+  std::string restored;            // what was put back at the end
+  double seconds = 0;
+  bool stopped = false;
+
+  bool Passed() const;
+};
+
+// Times of the run: a reply must come within kReplyTime of its request; a
+// relay pulse of N seconds must show on at once and off again between
+// N s - kPulseEarly and N s + kPulseLate after its command.
+inline constexpr int kReplyTime = 500;
+inline constexpr int kPulseEarly = 200;
+inline constexpr int kPulseLate = 500;
+
+// Tests the reader on the line step by step, then puts its options and
+// outputs back as they were found, also after a failure or a stop. Opens the
+// line at the settings' speed and closes it at the end. A port error that
+// stops the open is raised (EComPort); later ones fail the step they hit.
+RunResult RunAcceptance(CheckLine& line, const TestSettings& settings, std::ostream& progress);
+
+// The steps, one a line ("PASS 1 status: ..."), the card codes and the verdict.
+void PrintRun(std::ostream& out, const RunResult& run);
+
+const char* VerdictText(StepResult::Verdict verdict);
