@@ -129,7 +129,8 @@ class Scanner {
     // An incomplete reply is only known 100 ms after its last byte; without
     // new bytes it is the end of bytes that an earlier request already showed.
     if (!received) std::erase(problems, std::string("incomplete reply (RESET)"));
-    if (received && answers == 0 && problems.empty() && !afterPass) problems.push_back("bytes that make no reply");
+    const bool replied = std::any_of(heard.begin(), heard.end(), [](const Heard& h) { return h.kind == Heard::Status; });
+    if (received && !replied && problems.empty() && !afterPass) problems.push_back("bytes that make no reply");
     for (const std::string& what : problems) {
       LineProblem problem{speed_, binary_, afterPass ? std::nullopt : asked, what, bytes};
       progress_ << "scan: " << speed_ << " bit/s, ID " << AddressText(problem.asked) << ": " << what << " (" << bytes

@@ -28,5 +28,8 @@ bool needsBinary(FaultKind kind);
 //   noise     3 to 8 random bytes, never a start flag, line feed or carriage return
 //   id        the frame with an ID byte of 0x20 or more (replacing or inserted after the start flag)
 Bytes faultBytes(FaultKind kind, const Reader& reader, const CardCode& code, Random& random);
+// A report of the reader broken as a fault of the kind breaks a card frame
+// (checksum, endflag, length: binary frames only; cut: both encodings).
+Bytes breakReport(FaultKind kind, const Reader& reader, Bytes report);
 
 }  // namespace vreader

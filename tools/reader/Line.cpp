@@ -1,5 +1,7 @@
 #include "Line.h"
 
+#include "LineSpeed.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -142,5 +144,7 @@ int Line::unread() const {
   if (slave_ < 0 || ioctl(slave_, FIONREAD, &count) != 0) return 0;
   return count;
 }
+
+unsigned Line::speed() const { return slave_ >= 0 ? lineSpeed(slave_) : unsigned(baud_); }
 
 }  // namespace vreader

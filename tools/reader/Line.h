@@ -34,6 +34,8 @@ class Line {
   Bytes read();
   // Bytes sent but not yet taken by the peer (pseudo-terminal only).
   int unread() const;
+  // The speed the peer set on a pseudo-terminal; --baud on a device.
+  unsigned speed() const;
 
  private:
   void updateLink();

@@ -2,6 +2,7 @@
 
 #include "Failure.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 
@@ -117,6 +118,27 @@ Options parseOptions(int argc, char** argv) {
       }
     } else if (arg == "--seed") {
       o.seed = std::uint64_t(number(arg, next(), 0, INT64_MAX));
+    } else if (arg == "--speed-match") {
+      flag();
+      o.speedMatch = true;
+    } else if (arg == "--twin") {
+      o.twins.push_back(std::uint8_t(number(arg, next(), 0, 31)));
+    } else if (arg == "--reply-delay") {
+      o.replyDelayMs = int(number(arg, next(), 0, 3600000));
+    } else if (arg == "--reply-fault") {
+      auto kind = faultFromName(next());
+      if (!kind || *kind == FaultKind::Noise || *kind == FaultKind::Id)
+        throw Failure("--reply-fault takes checksum, endflag, length or cut");
+      o.replyFault = kind;
+    } else if (arg == "--deaf") {
+      flag();
+      o.deaf = true;
+    } else if (arg == "--relay-fault") {
+      o.relayFault = next();
+      if (o.relayFault != "stuck" && o.relayFault != "dead") throw Failure("--relay-fault takes stuck or dead");
+    } else if (arg == "--option-fault") {
+      flag();
+      o.optionFault = true;
     } else if (arg == "--no-powerup") {
       flag();
       o.powerUp = false;
@@ -127,6 +149,9 @@ Options parseOptions(int argc, char** argv) {
       throw Failure("unknown option \"" + std::string(argv[i]) + "\"");
     }
   }
+  for (auto twin : o.twins)
+    if (std::find(o.ids.begin(), o.ids.end(), twin) == o.ids.end())
+      throw Failure("--twin " + std::to_string(twin) + " needs the ID in --ids");
   if (!o.device.empty() && !o.link.empty() && o.device == o.link) throw Failure("--link must differ from --device");
   return o;
 }
@@ -150,6 +175,17 @@ Readers:
   --mode N            data format 0..3 (2 x FMT1 + FMT0); 3 sends binary frames,
                       0..2 ASCII lines closed by line feed, carriage return
   --no-powerup        no power-up report at start
+  --twin ID           a second reader with this ID of --ids: both answer its commands
+Faults of the answers to commands:
+  --speed-match       answer only while the line runs at --baud: on a
+                      pseudo-terminal, the speed its other end set; bytes at
+                      another speed are junk ("junk speed N")
+  --reply-delay MS    answer MS milliseconds late
+  --reply-fault KIND  answer with broken frames: checksum, endflag, length
+                      (binary) or cut (the first half, in both encodings)
+  --deaf              answer nothing (commands are still printed, as "deaf")
+  --relay-fault F     stuck: a pulse leaves the relay on; dead: a pulse does nothing
+  --option-fault      "o" keeps the options with REPEAT flipped, so they do not stick
 Card reads:
   --card N:M          first card code (default 258:197637); each read without
                       a number of its own sends it and then advances M by one

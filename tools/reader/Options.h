@@ -4,6 +4,7 @@
 #include "Fault.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,14 @@ struct Options {
   int commandGapMs = 500;  // a command unfinished this long after its last byte is junk
   std::vector<FaultKind> faults{std::begin(AllFaults), std::end(AllFaults)};
   std::uint64_t seed = 1;
+  // Faults of the readers' answers to commands, for the tests of trellum-check.
+  bool speedMatch = false;               // answer only while the line runs at --baud
+  std::vector<std::uint8_t> twins;       // a second reader with each of these IDs
+  int replyDelayMs = 0;                  // answers this late
+  std::optional<FaultKind> replyFault;   // answers broken this way
+  bool deaf = false;                     // no answers at all
+  std::string relayFault;                // "stuck" (stays on after a pulse), "dead" (never on)
+  bool optionFault = false;              // "o" stores the options with REPEAT flipped
   bool powerUp = true;
   bool quitOnEof = false;
   bool help = false;

@@ -27,6 +27,7 @@ Session::Session(const Options& options)
       nextCard_(options.card) {
   if (options_.ids.empty()) readers_.emplace_back(std::nullopt, options_.startFlag, options_.optionBits);
   for (auto id : options_.ids) readers_.emplace_back(id, options_.startFlag, options_.optionBits);
+  for (auto id : options_.twins) readers_.emplace_back(id, options_.startFlag, options_.optionBits);
   if (!options_.script.empty()) {
     std::ifstream script(options_.script);
     if (!script) throw Failure("cannot read the script " + options_.script + ": " + std::strerror(errno));
@@ -93,6 +94,11 @@ void Session::readLine(Clock::time_point now) {
   lastReceived_ = now;
   transcript_.record("rx", burst);
   say("rx : " + hex(burst));
+  // At another speed than the reader's, a UART would see only garbled bytes.
+  if (options_.speedMatch && line_.speed() != unsigned(options_.baud)) {
+    say("junk speed " + std::to_string(line_.speed()) + " : " + hex(burst));
+    return;
+  }
   for (const auto& command : parser_.feed(burst)) answer(command, now);
 }
 
@@ -101,34 +107,72 @@ void Session::answer(const ParsedCommand& command, Clock::time_point now) {
     say("junk " + command.reason + " : " + hex(command.junk));
     return;
   }
-  Reader* reader = command.id ? readerWithId(*command.id) : &readers_.front();
-  if (!reader) {
+  std::vector<Reader*> readers = command.id ? readersWithId(*command.id) : std::vector<Reader*>{&readers_.front()};
+  if (readers.empty()) {
     say("unaddressed " + std::to_string(*command.id) + " " + command.text);
     return;
   }
-  say("cmd " + reader->name() + " " + command.text);
-  switch (command.text[0]) {
-    case '?': send(*reader, "status", reader->statusReport()); break;
-    case 'O': send(*reader, "options", reader->optionReport()); break;
-    case 'o': reader->setOptionBits(std::uint8_t(command.text[1] - 'A')); break;
-    case 'L': reader->setOutput1(true); break;
-    case 'l': reader->setOutput1(false); break;
-    case 'R': reader->setOutput2(true); break;
-    case 'r': reader->setOutput2(false); break;
-    case '1':
-    case '2': {
-      milliseconds length{command.text[0] == '1' ? 1000 : 2000};
-      reader->startPulse(now, length);
-      say("pulse " + reader->name() + " " + std::to_string(length.count()));
-      break;
+  for (Reader* reader : readers) {
+    if (options_.deaf) {
+      say("deaf " + reader->name() + " " + command.text);
+      continue;
     }
-    case '0': reader->countAcknowledgement(); break;
+    say("cmd " + reader->name() + " " + command.text);
+    obey(*reader, command.text, now);
   }
 }
 
-Reader* Session::readerWithId(std::uint8_t id) {
-  auto found = std::ranges::find_if(readers_, [id](const Reader& r) { return r.id() == id; });
-  return found == readers_.end() ? nullptr : &*found;
+void Session::obey(Reader& reader, const std::string& text, Clock::time_point now) {
+  switch (text[0]) {
+    case '?': reply(reader, "status", reader.statusReport(), now); break;
+    case 'O': reply(reader, "options", reader.optionReport(), now); break;
+    case 'o': reader.setOptionBits(std::uint8_t((text[1] - 'A') ^ (options_.optionFault ? 8 : 0))); break;
+    case 'L': reader.setOutput1(true); break;
+    case 'l': reader.setOutput1(false); break;
+    case 'R': reader.setOutput2(true); break;
+    case 'r': reader.setOutput2(false); break;
+    case '1':
+    case '2': {
+      milliseconds length{text[0] == '1' ? 1000 : 2000};
+      if (options_.relayFault == "dead") break;
+      if (options_.relayFault == "stuck") {
+        reader.setOutput2(true);
+      } else {
+        reader.startPulse(now, length);
+      }
+      say("pulse " + reader.name() + " " + std::to_string(length.count()));
+      break;
+    }
+    case '0': reader.countAcknowledgement(); break;
+  }
+}
+
+void Session::reply(const Reader& reader, const std::string& what, Bytes bytes, Clock::time_point now) {
+  if (options_.replyFault) {
+    Bytes broken = breakReport(*options_.replyFault, reader, bytes);
+    bytes.swap(broken);
+  }
+  if (options_.replyDelayMs == 0) {
+    send(reader, what, bytes);
+    return;
+  }
+  const auto index = std::size_t(&reader - readers_.data());
+  lateReplies_.push_back({now + milliseconds(options_.replyDelayMs), index, what, std::move(bytes)});
+}
+
+void Session::sendDueReplies(Clock::time_point now) {
+  while (!lateReplies_.empty() && lateReplies_.front().due <= now) {
+    LateReply late = std::move(lateReplies_.front());
+    lateReplies_.pop_front();
+    send(readers_[late.reader], late.what, late.bytes);
+  }
+}
+
+std::vector<Reader*> Session::readersWithId(std::uint8_t id) {
+  std::vector<Reader*> found;
+  for (Reader& reader : readers_)
+    if (reader.id() == id) found.push_back(&reader);
+  return found;
 }
 
 CardCode Session::takeCard() {
@@ -182,6 +226,7 @@ std::optional<Clock::time_point> Session::nextDeadline() const {
   };
   for (const auto& reader : readers_) consider(reader.pulseEnd());
   consider(nextPeriod_);
+  if (!lateReplies_.empty()) consider(lateReplies_.front().due);
   if (!queue_.empty()) consider(holdUntil_);
   if (parser_.partial()) consider(lastReceived_ + milliseconds(options_.commandGapMs));
   return next;
@@ -213,6 +258,7 @@ int Session::run() {
       if (reader.endPulseIfDue(now)) say("pulse " + reader.name() + " end");
     if (parser_.partial() && now - lastReceived_ >= milliseconds(options_.commandGapMs))
       answer(*parser_.abandon(), now);
+    sendDueReplies(now);
     periodicRead(now);
     runQueue(now);
   }

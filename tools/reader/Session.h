@@ -34,12 +34,16 @@ class Session {
   void readLine(Clock::time_point now);
   void readInput();
   void answer(const ParsedCommand& command, Clock::time_point now);
+  void obey(Reader& reader, const std::string& text, Clock::time_point now);
+  // An answer to a command, with the faults of the options: late, broken.
+  void reply(const Reader& reader, const std::string& what, Bytes bytes, Clock::time_point now);
+  void sendDueReplies(Clock::time_point now);
   void runQueue(Clock::time_point now);
   void execute(std::string_view text, Clock::time_point now);
   void cardRead(Reader& reader, const std::optional<CardCode>& code);
   void sendFault(Reader& reader, FaultKind kind, const CardCode& code);
   void periodicRead(Clock::time_point now);
-  Reader* readerWithId(std::uint8_t id);
+  std::vector<Reader*> readersWithId(std::uint8_t id);
   CardCode takeCard();
   std::optional<Clock::time_point> nextDeadline() const;
 
@@ -51,6 +55,13 @@ class Session {
   Random random_;
   CardCode nextCard_;
   std::deque<std::string> queue_;
+  struct LateReply {
+    Clock::time_point due;
+    std::size_t reader;
+    std::string what;
+    Bytes bytes;
+  };
+  std::deque<LateReply> lateReplies_;
   std::optional<Clock::time_point> holdUntil_;
   std::optional<Clock::time_point> nextPeriod_;
   std::size_t turn_ = 0;

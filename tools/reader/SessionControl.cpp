@@ -80,8 +80,11 @@ void Session::execute(std::string_view text, Clock::time_point now) {
   if (!args.empty() && args[0].starts_with("@")) {
     char* end = nullptr;
     long id = std::strtol(args[0].c_str() + 1, &end, 10);
-    reader = (args[0].size() > 1 && !*end && id >= 0 && id < 256) ? readerWithId(std::uint8_t(id)) : nullptr;
-    if (!reader) throw Failure("no reader " + args[0]);
+    // "@ID" names the first reader with the ID, never its twin.
+    std::vector<Reader*> named;
+    if (args[0].size() > 1 && !*end && id >= 0 && id < 256) named = readersWithId(std::uint8_t(id));
+    if (named.empty()) throw Failure("no reader " + args[0]);
+    reader = named.front();
     args.erase(args.begin());
   }
   if (args.empty()) {
