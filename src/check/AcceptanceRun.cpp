@@ -219,6 +219,13 @@ class Acceptance {
     progress_ << "test: present " << settings_.cards << (settings_.cards == 1 ? " card" : " cards")
               << " to the reader within " << settings_.cardTimeout << " s" << std::endl;
     line_.Panel().TakeHeard();
+    // "Control Lock" pulses the relay: only the cards of this step get it,
+    // so that a card shown during another step leaves the outputs alone.
+    line_.Panel().SetControlLock(settings_.lock);
+    struct Unlock {
+      CheckPanel& panel;
+      ~Unlock() { panel.SetControlLock(false); }
+    } unlock{line_.Panel()};
     const auto deadline = Clock::now() + std::chrono::seconds(settings_.cardTimeout);
     while (run_.cards.size() - before < wanted) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -290,7 +297,7 @@ RunResult RunAcceptance(CheckLine& line, const TestSettings& settings, std::ostr
   panel.SetFormat(settings.format);
   panel.SetIdMode(settings.id.has_value());
   panel.SetMyId(settings.id.value_or(0));
-  panel.SetControlLock(settings.lock);
+  panel.SetControlLock(false);
   line.Open(settings.speed);
   Acceptance acceptance(line, settings, progress, run);
   acceptance.Run();
