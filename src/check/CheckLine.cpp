@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include <algorithm>
+
 #include "QtHandOff.h"
 #include "SessionRecord.h"
 

@@ -17,7 +17,7 @@ import sys
 import zipfile
 
 CONTENTS = {
-    "trellum.exe",
+    "trellum.exe", "trellum-check.exe",
     "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
     "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll",
     "libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll",
@@ -61,6 +61,20 @@ def main():
     if listed.returncode != 0 or not listed.stdout.startswith("\\\\.\\COM1\t"):
         print(f"[zip] --list-ports from the unpacked folder failed: {listed.stderr.strip()}", flush=True)
         ok = False
+    # The console program from the same folder: its help, and the error of a
+    # port that does not exist, with the component's text and exit status 2.
+    checks = [(["--help"], 0, "Usage: trellum-check", "stdout"),
+              (["scan", "COM9"], 2, "trellum-check: Unable to open com port (win error code: 2)", "stderr")]
+    for arguments, status, expected, stream in checks:
+        run = subprocess.run(["wine", os.path.join(folder, "trellum-check.exe")] + arguments, cwd=folder, env=env,
+                             capture_output=True, text=True, timeout=120)
+        text = getattr(run, stream)
+        print(f"[zip] trellum-check.exe {' '.join(arguments)}: exit {run.returncode}: {text.splitlines()[:1]}",
+              flush=True)
+        if run.returncode != status or not text.startswith(expected):
+            print(f"[zip] trellum-check.exe {' '.join(arguments)}: expected exit {status} and {expected!r}",
+                  flush=True)
+            ok = False
     print("[zip] PASSED" if ok else "[zip] FAILED", flush=True)
     return 0 if ok else 1
 
