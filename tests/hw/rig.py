@@ -8,6 +8,10 @@ programs and every library they load. Its ports:
   ttyS2   16550 on a telnet socket, through which this script sends breaks
   ttyS3   16550 on a socket that relays the virtual reader's control channel
   ttyUSB0 QEMU's FTDI adapter on a host pseudo-terminal (echoed likewise)
+  ttyS4   16550 on the PCI bus, unconnected until a reader runs on it; then
+          QEMU drives the reader's own pseudo-terminal as a serial line, so
+          the speed the guest sets reaches the reader (QEMU's pty ports above
+          carry no speed)
 The guest asks for host actions with console lines "@host <request>":
 "break" (telnet break on ttyS2), "unplug" and "plug" (the FTDI adapter
 through the monitor), "transcript PORT TEXT..." (the last reader on that
@@ -34,6 +38,7 @@ import time
 import tty
 
 USB_DEVICE = "usb-serial,id=ftdi,bus=xhci.0,port=1,serial=RIG00001,chardev=usb"
+SPEED_PORT = "/dev/ttyS4"
 MODULES = ["usb-common", "usbcore", "xhci-hcd", "xhci-pci", "usbserial", "ftdi_sio"]
 
 
@@ -126,7 +131,7 @@ class Initramfs:
             f.write(self.data)
 
 
-def build_initramfs(path, build, modules, reader_path):
+def build_initramfs(path, build, modules, reader_path, check_path):
     here = os.path.dirname(os.path.abspath(__file__))
     image = Initramfs()
     for d in ["dev", "proc", "sys", "tmp", "root", "bin", "sbin", "usr/bin", "usr/sbin"]:
@@ -140,6 +145,7 @@ def build_initramfs(path, build, modules, reader_path):
     # The guest's tests start the virtual reader from the path it has in the
     # build; there the relay hands it over to this script.
     image.program(os.path.join(build, "bin", "hw_reader_relay"), reader_path)
+    image.program(check_path)
     qt_plugins = "/usr/lib/x86_64-linux-gnu/qt6/plugins"
     image.program(os.path.join(qt_plugins, "platforms/libqoffscreen.so"))
     image.copy_tree("/etc/fonts")
@@ -215,12 +221,13 @@ class Rig:
         command = [
             self.args.qemu, "-accel", "tcg", "-m", "768", "-smp", "1", "-nodefaults", "-display", "none",
             "-no-reboot", "-kernel", kernel, "-initrd", initrd,
-            "-append", f"console=ttyS0 panic=-1 quiet loglevel=3 rig_filter={self.args.filter}",
+            "-append", f"console=ttyS0 panic=-1 quiet loglevel=3 8250.nr_uarts=5 rig_filter={self.args.filter}",
             "-chardev", "stdio,id=con,signal=off", "-serial", "chardev:con",
             "-chardev", "pty,id=s1", "-serial", "chardev:s1",
             "-chardev", f"socket,id=s2,path={self.sock('s2')},server=on,wait=off,telnet=on", "-serial", "chardev:s2",
             "-chardev", f"socket,id=relay,path={self.sock('relay')},server=on,wait=off", "-serial", "chardev:relay",
             "-chardev", "pty,id=usb", "-device", "qemu-xhci,id=xhci", "-device", USB_DEVICE,
+            "-chardev", "null,id=speed", "-device", "pci-serial,chardev=speed",
             "-monitor", f"unix:{self.sock('monitor')},server=on,wait=off",
         ]
         log("running: " + " ".join(command))
@@ -256,13 +263,18 @@ class Rig:
 
     def start_reader(self, arguments):
         arguments = list(arguments)
-        for i, a in enumerate(arguments[:-1]):
-            if a == "--device":
-                self.reader_port = arguments[i + 1]
-                arguments[i + 1] = self.pty_of(self.reader_port).path
-            elif a == "--transcript":
-                arguments[i + 1] = os.path.join(self.work, f"transcript-{len(self.transcripts)}.txt")
-                self.transcripts[arguments[i + 1]] = None
+        if "--device" in arguments[:-1]:
+            at = arguments.index("--device")
+            self.reader_port = arguments[at + 1]
+            if self.reader_port == SPEED_PORT:
+                # On a pseudo-terminal of its own, which becomes the port's far end.
+                del arguments[at:at + 2]
+            else:
+                arguments[at + 1] = self.pty_of(self.reader_port).path
+        if "--transcript" in arguments[:-1]:
+            at = arguments.index("--transcript") + 1
+            arguments[at] = os.path.join(self.work, f"transcript-{len(self.transcripts)}.txt")
+            self.transcripts[arguments[at]] = None
         for path in self.transcripts:
             if self.transcripts[path] is None:
                 self.transcripts[path] = self.reader_port
@@ -281,7 +293,10 @@ class Rig:
             self.reader_out += data
             *lines, self.reader_out = self.reader_out.split(b"\n")
             for line in lines:
-                if line.startswith(b"device ") and self.reader_port:
+                if line.startswith(b"device ") and self.reader_port == SPEED_PORT:
+                    self.monitor(f"chardev-change speed serial,path={line[7:].decode()}")
+                    line = b"device " + self.reader_port.encode()
+                elif line.startswith(b"device ") and self.reader_port:
                     # The reader opened the port: the echo stops.
                     self.pty_of(self.reader_port).stop_echo()
                     line = b"device " + self.reader_port.encode()
@@ -290,7 +305,10 @@ class Rig:
         elif data == b"":
             code = self.reader.wait()
             self.relay.sendall(b"end %d\n" % code)
-            self.pty_of(self.reader_port or "").start_echo()
+            if self.reader_port == SPEED_PORT:
+                self.monitor("chardev-change speed null")
+            else:
+                self.pty_of(self.reader_port or "").start_echo()
             self.reader = None
             self.reader_port = None
 
@@ -413,6 +431,7 @@ def main():
     parser.add_argument("--build", required=True, help="the CMake build folder")
     parser.add_argument("--reader", required=True, help="trellum-reader on the host")
     parser.add_argument("--reader-in-guest", required=True, help="the path the guest's tests start the reader from")
+    parser.add_argument("--check", required=True, help="trellum-check, put at this path in the guest too")
     parser.add_argument("--qemu", default="qemu-system-x86_64")
     parser.add_argument("--timeout", type=float, default=170)
     parser.add_argument("--filter", default="*", help="GoogleTest filter of the guest's checks (to run some alone)")
@@ -428,7 +447,7 @@ def main():
         expected = expected_checks(args.build, args.filter)
         kernel, modules = guest_kernel()
         initrd = os.path.join(rig.work, "initrd.cpio")
-        build_initramfs(initrd, args.build, modules, args.reader_in_guest)
+        build_initramfs(initrd, args.build, modules, args.reader_in_guest, args.check)
         log(f"kernel {kernel}, initramfs {os.path.getsize(initrd) >> 20} MiB, "
             f"ready after {time.monotonic() - rig.started:.1f} s")
         powered_off = rig.run(kernel, initrd)
