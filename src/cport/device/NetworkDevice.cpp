@@ -186,7 +186,7 @@ void NetworkDevice::Pump() {
     const TelnetSession::ModemReport modem = session_.TakeModemReport();
     {
       std::lock_guard lock(mutex_);
-      if (line & kLineBreak) errors_ |= CE_BREAK, events |= EV_BREAK;
+      if (line & kLineBreak) errors_ |= CE_BREAK, events |= EV_BREAK | EV_ERR;
       if (line & kLineFraming) errors_ |= CE_FRAME, events |= EV_ERR;
       if (line & kLineParity) errors_ |= CE_RXPARITY, events |= EV_ERR;
       if (line & kLineOverrun) errors_ |= CE_OVERRUN, events |= EV_ERR;
@@ -313,12 +313,17 @@ int NetworkDevice::Exchange(const std::vector<Request>& requests) {
       Clock::now() + std::chrono::milliseconds(timing_.answerMs));
   std::lock_guard io(ioMutex_);
   if (code == SocketCodes::kTimedOut) {
-    // A server that leaves these unanswered is waited for once a session.
+    // A server that leaves these unanswered is waited for once a session:
+    // from now on they are sent without waiting.
     for (const Request& r : requests) {
       if (answered(r.command)) continue;
-      if (r.command == TelnetSession::kSetControl && !controlSilent_.exchange(true)) continue;
-      if (r.command == TelnetSession::kPurgeData && !purgeSilent_.exchange(true)) continue;
-      return SocketCodes::kTimedOut;
+      if (r.command == TelnetSession::kSetControl) {
+        controlSilent_ = true;
+      } else if (r.command == TelnetSession::kPurgeData) {
+        purgeSilent_ = true;
+      } else {
+        return SocketCodes::kTimedOut;
+      }
     }
   } else if (code != 0) {
     return code;

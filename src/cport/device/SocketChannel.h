@@ -68,7 +68,7 @@ class SocketChannel {
   // Sleeps until bytes (or the end) may be received, the socket takes more
   // (with `writable`), a signal is set, or `timeoutMs` has passed (-1: no
   // limit). 0 or the system's code.
-  int Wait(bool writable, std::initializer_list<const SocketSignal*> signals, int timeoutMs);
+  int Wait(bool writable, std::initializer_list<const SocketSignal*> wakers, int timeoutMs);
 
  private:
   intptr_t socket_;

@@ -175,10 +175,10 @@ int SocketChannel::Receive(uint8_t* buffer, size_t size, size_t& got, bool& ende
   }
 }
 
-int SocketChannel::Wait(bool writable, std::initializer_list<const SocketSignal*> signals, int timeoutMs) {
+int SocketChannel::Wait(bool writable, std::initializer_list<const SocketSignal*> wakers, int timeoutMs) {
   std::vector<pollfd> fds;
   if (socket_ >= 0) fds.push_back({static_cast<int>(socket_), static_cast<short>(POLLIN | (writable ? POLLOUT : 0)), 0});
-  for (const SocketSignal* signal : signals) fds.push_back({static_cast<int>(signal->Native()), POLLIN, 0});
+  for (const SocketSignal* waker : wakers) fds.push_back({static_cast<int>(waker->Native()), POLLIN, 0});
   return PollUntil(fds, timeoutMs);
 }
 

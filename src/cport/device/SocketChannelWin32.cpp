@@ -181,9 +181,9 @@ int SocketChannel::Receive(uint8_t* buffer, size_t size, size_t& got, bool& ende
 // Winsock sets the event only once per notice until the next receive or
 // send, so a reset without the question could sleep through data that
 // another thread's reset had hidden.
-int SocketChannel::Wait(bool writable, std::initializer_list<const SocketSignal*> signals, int timeoutMs) {
+int SocketChannel::Wait(bool writable, std::initializer_list<const SocketSignal*> wakers, int timeoutMs) {
   std::vector<HANDLE> handles;
-  for (const SocketSignal* signal : signals) handles.push_back(reinterpret_cast<HANDLE>(signal->Native()));
+  for (const SocketSignal* waker : wakers) handles.push_back(reinterpret_cast<HANDLE>(waker->Native()));
   if (IsOpen()) {
     const HANDLE event = reinterpret_cast<HANDLE>(event_);
     ::ResetEvent(event);
