@@ -53,11 +53,12 @@ class NetworkPort : public ::testing::Test {
     return {0, 0};
   }
 
-  TComPort port{std::make_shared<QtHandOff>()};
   std::string received;
   std::vector<std::string> log;
   std::vector<int> removals;
   std::vector<std::exception_ptr> reported;
+  // Last, so that its handlers' records outlive it.
+  TComPort port{std::make_shared<QtHandOff>()};
 };
 
 // Settings at open and on change, RTS, data with 0xFF both ways.
