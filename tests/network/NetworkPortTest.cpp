@@ -1,15 +1,18 @@
+#include <QElapsedTimer>
+#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <cerrno>
 
 #include "ComPort.h"
 #include "NetworkDevice.h"
 #include "QtHandOff.h"
 #include "ScriptedServer.h"
+#include "WindowFixture.h"
 
 namespace {
+
+using serialdev::SocketCodes;
 
 std::string Bytes(std::initializer_list<int> values) {
   std::string text;
@@ -137,23 +140,23 @@ TEST_F(NetworkPort, SilentServersAreToleratedAndRefusalsFailTheOpen) {
   {
     ScriptedServer slower({.baudAnswer = 19200});
     port.SetPort(slower.Name());
-    EXPECT_EQ(Raised([&] { port.OpenPort(); }), std::make_pair(7, EINVAL));
+    EXPECT_EQ(Raised([&] { port.OpenPort(); }), std::make_pair(7, SocketCodes::kInvalid));
     EXPECT_FALSE(port.Connected());
   }
   {
     ScriptedServer plain({.acceptComPort = false});
     port.SetPort(plain.Name());
-    EXPECT_EQ(Raised([&] { port.OpenPort(); }), std::make_pair(1, EPROTONOSUPPORT));
+    EXPECT_EQ(Raised([&] { port.OpenPort(); }), std::make_pair(1, SocketCodes::kNoProtocol));
   }
   {
     ScriptedServer gone;
     gone.StopListening();
     port.SetPort(gone.Name());
-    EXPECT_EQ(Raised([&] { port.OpenPort(); }), std::make_pair(1, ECONNREFUSED));
+    EXPECT_EQ(Raised([&] { port.OpenPort(); }), std::make_pair(1, scripted::kRefused));
   }
   // A malformed name reaches no server at all.
   port.SetPort("rfc2217://127.0.0.1:0");
-  EXPECT_EQ(Raised([&] { port.OpenPort(); }), std::make_pair(1, EINVAL));
+  EXPECT_EQ(Raised([&] { port.OpenPort(); }), std::make_pair(1, SocketCodes::kInvalid));
 }
 
 // The server ending the connection is a removal: reported once, Close
@@ -165,7 +168,7 @@ TEST_F(NetworkPort, ConnectionEndIsARemovalAndTheNextOpenWorks) {
   server.Drop();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !removals.empty(); }, 5000));
   QTest::qWait(100);
-  EXPECT_EQ(removals, std::vector<int>{ECONNRESET});
+  EXPECT_EQ(removals, std::vector<int>{SocketCodes::kReset});
   port.ClosePort();
   EXPECT_TRUE(reported.empty());
   port.OpenPort();
@@ -189,6 +192,47 @@ TEST_F(NetworkPort, SocketNamesCarryRawDataOnly) {
   EXPECT_TRUE(server.Await([](const std::string& data, const auto&) { return data == "plain"; }));
   EXPECT_TRUE(server.Requests().empty());
   port.ClosePort();
+}
+
+// The window on the network device, COM1 pointing at a scripted server.
+class NetworkWindow : public WindowFixture {
+ protected:
+  TForm1Setup WindowSetup() override {
+    TForm1Setup setup = WindowFixture::WindowSetup();
+    setup.makeDevice = [](const std::string&) {
+      return std::make_unique<serialdev::NetworkDevice>(serialdev::NetworkTiming{2000, 300});
+    };
+    return setup;
+  }
+  QStringList Log() { return Form().Memo1->toPlainText().split('\n', Qt::SkipEmptyParts); }
+};
+
+// A server that stops in the middle of a card frame, and in the middle of a
+// notification after it, then takes nothing more: the bytes before the cut
+// reach the decoder, "RESET" follows 100 ms after the last of them, and
+// Disconnect ends the session without a report although the server answers
+// nothing.
+TEST_F(NetworkWindow, ServerStallingMidFrameGivesResetAndDisconnectStillEnds) {
+  ScriptedServer server;
+  WriteSettings(QByteArray("[Ports]\nCOM1=") + server.Name().c_str() + "\n");
+  TForm1& f = Form();
+  f.SetModelIndex(0);
+  f.Button4->click();
+  ASSERT_EQ(f.Button4->text(), "Disconnect");
+  ASSERT_TRUE(server.Await([](const std::string& data, const auto&) { return data == "~?"; }));
+
+  QElapsedTimer sinceLastByte;
+  sinceLastByte.start();
+  ASSERT_TRUE(server.Send(Bytes({0x02, 0x06, 0x01, 0x02, 255, 250, 44, 107})));
+  server.Stall();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log().contains("RESET"); }, 5000));
+  EXPECT_GE(sinceLastByte.elapsed(), 100);
+  QTest::qWait(200);
+  EXPECT_EQ(Log(), QStringList{"RESET"});
+
+  f.Button4->click();
+  EXPECT_EQ(f.Button4->text(), "Connect");
+  EXPECT_TRUE(messages.boxes.empty());
 }
 
 }  // namespace

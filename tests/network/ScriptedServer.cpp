@@ -1,12 +1,5 @@
 #include "ScriptedServer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
@@ -29,16 +22,13 @@ std::string Hex(const std::string& bytes) {
 }  // namespace
 
 ScriptedServer::ScriptedServer(Behaviour behaviour) : behaviour_(behaviour) {
-  listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listen_, 4) != 0 || ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-      ::pipe2(wake_, O_CLOEXEC) != 0)
+  listen_ = scripted::Listen(port_);
+  wake_ = scripted::Waker();
+  if (listen_ == scripted::kNoSocket || wake_ == scripted::kNoSocket) {
+    scripted::Close(listen_);
+    scripted::Close(wake_);
     throw std::runtime_error("scripted server: no socket on 127.0.0.1");
-  port_ = ntohs(address.sin_port);
+  }
   thread_ = std::thread(&ScriptedServer::Run, this);
 }
 
@@ -47,54 +37,56 @@ ScriptedServer::~ScriptedServer() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
-  [[maybe_unused]] const ssize_t n = ::write(wake_[1], "x", 1);
+  Wake();
   thread_.join();
-  if (client_ >= 0) ::close(client_);
-  if (listen_ >= 0) ::close(listen_);
-  ::close(wake_[0]);
-  ::close(wake_[1]);
+  scripted::Close(client_);
+  scripted::Close(listen_);
+  scripted::Close(wake_);
 }
+
+void ScriptedServer::Wake() { scripted::Send(wake_, "x", 1); }
 
 std::string ScriptedServer::Name(const char* scheme) const {
   return std::string(scheme) + "://127.0.0.1:" + std::to_string(port_);
 }
 
 void ScriptedServer::Run() {
+  std::vector<bool> ready;
   while (true) {
-    pollfd fds[3] = {{wake_[0], POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+    std::vector<scripted::Socket> sockets{wake_, scripted::kNoSocket, scripted::kNoSocket};
     {
       std::lock_guard lock(mutex_);
       if (stopping_) return;
-      fds[1].fd = listen_;
-      fds[2].fd = client_;
+      sockets[1] = listen_;
+      sockets[2] = stalled_ ? scripted::kNoSocket : client_;
     }
-    if (::poll(fds, 3, -1) < 0) continue;
-    if (fds[0].revents) {
+    scripted::Wait(sockets, ready);
+    if (ready[0]) {
       char drain[16];
-      [[maybe_unused]] const ssize_t n = ::read(wake_[0], drain, sizeof drain);
+      scripted::Receive(wake_, drain, sizeof drain);
       continue;
     }
-    if (fds[1].revents & POLLIN) {
-      const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (ready[1]) {
+      const scripted::Socket s = scripted::Accept(sockets[1]);
       std::lock_guard lock(mutex_);
-      if (fd >= 0) {
-        if (client_ >= 0) ::close(client_);
-        client_ = fd;
+      if (s != scripted::kNoSocket) {
+        scripted::Close(client_);
+        client_ = s;
         ++clients_;
         state_ = kData;
         changed_.notify_all();
       }
     }
-    if (fds[2].revents) {
-      uint8_t buffer[4096];
-      const ssize_t n = ::recv(fds[2].fd, buffer, sizeof buffer, 0);
+    if (ready[2]) {
+      char buffer[4096];
+      const long n = scripted::Receive(sockets[2], buffer, sizeof buffer);
       std::lock_guard lock(mutex_);
-      if (fds[2].fd != client_) continue;
+      if (sockets[2] != client_) continue;
       if (n <= 0) {
-        ::close(client_);
-        client_ = -1;
+        scripted::Close(client_);
+        client_ = scripted::kNoSocket;
       } else {
-        Take(buffer, static_cast<size_t>(n));
+        Take(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(n));
       }
       changed_.notify_all();
     }
@@ -102,7 +94,7 @@ void ScriptedServer::Run() {
 }
 
 void ScriptedServer::SendLocked(const std::string& bytes) {
-  if (client_ >= 0) [[maybe_unused]] const ssize_t n = ::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  if (client_ != scripted::kNoSocket) scripted::Send(client_, bytes.data(), bytes.size());
 }
 
 void ScriptedServer::Answer(uint8_t code, const std::string& value) {
@@ -181,23 +173,30 @@ void ScriptedServer::Take(const uint8_t* bytes, size_t size) {
 
 bool ScriptedServer::Send(const std::string& bytes) {
   std::unique_lock lock(mutex_);
-  if (!changed_.wait_for(lock, std::chrono::seconds(5), [this] { return client_ >= 0; })) return false;
+  if (!changed_.wait_for(lock, std::chrono::seconds(5), [this] { return client_ != scripted::kNoSocket; }))
+    return false;
   SendLocked(bytes);
   return true;
 }
 
 void ScriptedServer::Drop() {
   std::lock_guard lock(mutex_);
-  if (client_ >= 0) ::close(client_);
-  client_ = -1;
-  [[maybe_unused]] const ssize_t n = ::write(wake_[1], "x", 1);
+  scripted::Close(client_);
+  client_ = scripted::kNoSocket;
+  Wake();
 }
 
 void ScriptedServer::StopListening() {
   std::lock_guard lock(mutex_);
-  ::close(listen_);
-  listen_ = -1;
-  [[maybe_unused]] const ssize_t n = ::write(wake_[1], "x", 1);
+  scripted::Close(listen_);
+  listen_ = scripted::kNoSocket;
+  Wake();
+}
+
+void ScriptedServer::Stall() {
+  std::lock_guard lock(mutex_);
+  stalled_ = true;
+  Wake();
 }
 
 std::string ScriptedServer::Data() {

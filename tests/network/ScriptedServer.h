@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "ScriptedSockets.h"
+
 // A device server on 127.0.0.1 that a test scripts: it serves one client at
 // a time, answers RFC 2217 requests as told, records what the client sends,
 // and sends what the test gives it. For what ser2net cannot be made to do.
@@ -18,7 +20,7 @@ class ScriptedServer {
     bool acceptComPort = true;
     bool answerControl = true;  // SET-CONTROL
     bool answerPurge = true;    // PURGE-DATA
-    std::optional<uint32_t> baudAnswer;  // answered instead of the speed asked
+    std::optional<uint32_t> baudAnswer = std::nullopt;  // answered instead of the speed asked
   };
 
   explicit ScriptedServer(Behaviour behaviour);
@@ -34,6 +36,9 @@ class ScriptedServer {
   void Drop();
   // Stops listening: connections are refused from now on.
   void StopListening();
+  // Stops taking the client's bytes: requests go unanswered, the client's
+  // writes pile up in the system's buffers.
+  void Stall();
 
   // The client's data bytes, unescaped, and its COM-PORT-OPTION requests as
   // "code:value" with the value in hex ("1:00002580").
@@ -49,18 +54,21 @@ class ScriptedServer {
   void Take(const uint8_t* bytes, size_t size);
   void Answer(uint8_t code, const std::string& value);
   void SendLocked(const std::string& bytes);
+  // Ends the server thread's wait, to look at the sockets anew.
+  void Wake();
 
   Behaviour behaviour_;
-  int listen_ = -1;
-  int wake_[2] = {-1, -1};
+  scripted::Socket listen_ = scripted::kNoSocket;
+  scripted::Socket wake_ = scripted::kNoSocket;
   uint16_t port_ = 0;
   std::thread thread_;
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  int client_ = -1;
+  scripted::Socket client_ = scripted::kNoSocket;
   int clients_ = 0;
   bool stopping_ = false;
+  bool stalled_ = false;
   std::string data_;
   std::vector<std::string> requests_;
   // The client parser's state.
