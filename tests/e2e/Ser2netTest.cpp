@@ -1,46 +1,17 @@
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "Ser2netServer.h"
 #include "SessionFixture.h"
 
 namespace {
-
-// A TCP port of 127.0.0.1 that nothing listens on just now.
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
-bool Listening(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return up;
-}
 
 // The line speed a pseudo-terminal is set to, read on a descriptor of its own.
 speed_t LineSpeed(const QString& device) {
@@ -64,44 +35,12 @@ class Ser2net : public SessionFixture {
   // Starts ser2net in front of the reader's line, RFC 2217 or raw, and
   // points COM1 at it.
   void StartServer(bool rfc2217) {
-    if (port_ == 0) port_ = FreePort();
-    rfc2217_ = rfc2217;
-    QFile config(work_.filePath("ser2net.yaml"));
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    const QString accepter = QString(rfc2217 ? "telnet(rfc2217),tcp,127.0.0.1,%1" : "tcp,127.0.0.1,%1").arg(port_);
-    config.write(QString("connection: &reader\n"
-                         "  accepter: %1\n"
-                         "  connector: serialdev,%2,9600n81,local\n"
-                         "  options:\n"
-                         "    kickolduser: true\n")
-                     .arg(accepter, reader->Device())
-                     .toUtf8());
-    config.close();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LD_PRELOAD", TRELLUM_PTY_SHIM);
-    environment.insert("TRELLUM_SHIM_LOG", ShimLog());
-    environment.insert("TRELLUM_SHIM_WRITES", "1");
-    server_.setProcessEnvironment(environment);
-    server_.setProcessChannelMode(QProcess::MergedChannels);
-    server_.setStandardOutputFile(work_.filePath("ser2net.out"));
-    server_.start("ser2net", {"-n", "-d", "-c", config.fileName(), "-P", work_.filePath("ser2net.pid")});
-    ASSERT_TRUE(server_.waitForStarted(5000)) << "ser2net did not start: is it installed?";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Listening(port_); }, 5000)) << "ser2net does not listen";
-    PointCom1At(QString("%1://127.0.0.1:%2").arg(rfc2217 ? "rfc2217" : "socket").arg(port_));
+    ASSERT_EQ(server_.Start(reader->Device(), {.rfc2217 = rfc2217}), "");
+    PointCom1At(server_.Name());
   }
+  void StopServer() { server_.Stop(); }
+  QStringList ShimEntries() const { return server_.ShimEntries(); }
 
-  void StopServer() {
-    if (server_.state() == QProcess::NotRunning) return;
-    server_.kill();
-    server_.waitForFinished(5000);
-  }
-
-  QString ShimLog() const { return work_.filePath("shim.log"); }
-  QStringList ShimEntries() const {
-    QFile log(ShimLog());
-    if (!log.open(QIODevice::ReadOnly)) return {};
-    return QString::fromLatin1(log.readAll()).split('\n', Qt::SkipEmptyParts);
-  }
   // The shim's log from entry `from` on as RTS cycles: the bytes written
   // between a SETRTS and its CLRRTS; bytes outside a cycle as "outside:..".
   QStringList Cycles(int from) const {
@@ -128,9 +67,7 @@ class Ser2net : public SessionFixture {
   }
 
   QTemporaryDir work_{QStringLiteral(TRELLUM_TEST_WORK "/ser2net-XXXXXX")};
-  QProcess server_;
-  int port_ = 0;
-  bool rfc2217_ = true;
+  Ser2netServer server_{work_.path()};
 };
 
 // Connect, the status and option requests, a card answered with "~0~L~1~l"
