@@ -122,6 +122,12 @@ int SocketChannel::Connect(const std::string& host, uint16_t port, int timeoutMs
   tcp_keepalive keepAlive{1, kKeepIdleMs, kKeepIntervalMs};
   DWORD returned = 0;
   ::WSAIoctl(s, SIO_KEEPALIVE_VALS, &keepAlive, sizeof keepAlive, nullptr, 0, &returned, nullptr, nullptr);
+  // Every segment acknowledged at once: a server that holds small writes
+  // back until the last is acknowledged (Nagle) would otherwise wait for the
+  // delayed acknowledgement. Systems before Windows 8 refuse it and delay.
+  TCP_ACK_FREQUENCY_PARAMETERS everySegment{1};
+  ::WSAIoctl(s, SIO_TCP_SET_ACK_FREQUENCY, &everySegment, sizeof everySegment, nullptr, 0, &returned, nullptr,
+             nullptr);
   const WSAEVENT event = ::WSACreateEvent();
   if (event == WSA_INVALID_EVENT || ::WSAEventSelect(s, event, FD_READ | FD_WRITE | FD_CLOSE) != 0) {
     code = ::WSAGetLastError();
