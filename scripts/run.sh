@@ -2,7 +2,8 @@
 # Installs what is needed, builds into build/ and starts trellum with COM1
 # selected. Without an argument COM1 is a virtual reader on a pseudo-terminal
 # with a card read every few seconds, ended when the window closes; with a
-# device path (bash scripts/run.sh /dev/ttyUSB0) COM1 is that device. The
+# device path or a network name (bash scripts/run.sh /dev/ttyUSB0, bash scripts/run.sh
+# rfc2217://10.0.4.17:2001) COM1 is that device. The
 # program maps and selects COM1 for this run only (--port); the settings file
 # build/bin/trellum.INI keeps its stored port and its "Ports" section.
 set -euo pipefail

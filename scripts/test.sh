@@ -101,9 +101,10 @@ windows_ctest=(ctest --timeout 300)
 plain_ctest=(ctest --timeout 900)
 
 step_tsan() {
-  # The component's tests and, of the window's, those where the component
-  # runs its event thread on a real device: the pseudo-terminal tests.
-  timed "ThreadSanitizer: build" build_tree build-tsan "cport_tests device_tests port_pty_tests port_device_tests ui_pty_tests" \
+  # The component's tests, the network device's among them, and, of the
+  # window's, those where the component runs its event thread on a real
+  # device: the pseudo-terminal tests.
+  timed "ThreadSanitizer: build" build_tree build-tsan "cport_tests device_tests port_pty_tests port_device_tests ui_pty_tests network_tests" \
     -DTRELLUM_SANITIZER=thread
   timed "ThreadSanitizer: tests" run_ctest build-tsan "${tsan_ctest[@]}"
 }

@@ -3,31 +3,12 @@
 // line polling alone would give ten a second). Run inside the rig's guest.
 #include "QtHandOff.h"
 #include "ComPort.h"
+#include "ThreadWakeups.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QSet>
 #include <QTimer>
 
 #include <cstdio>
-
-namespace {
-
-QSet<QString> Threads() {
-  const QStringList tasks = QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-  return {tasks.begin(), tasks.end()};
-}
-
-long VoluntarySwitches(const QString& tid) {
-  QFile status("/proc/self/task/" + tid + "/status");
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("voluntary_ctxt_switches:")) return line.mid(24).trimmed().toLong();
-  return -1;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "ComThread.h"
+#include "device/PortNames.h"
 
 namespace {
 
@@ -216,10 +217,10 @@ void TCustomComPort::StopEventWorker() {
 }
 
 void TCustomComPort::AcquireHandle() {
-  device_ = deviceFactory_ ? deviceFactory_() : serialdev::CreatePlatformDevice();
-  const auto path = portResolver_ ? portResolver_(port_) : serialdev::DefaultDevicePath(port_);
-  if (!path) throw EComPort(kOpenFailed, ENOENT);
-  if (const int rc = device_->Open(*path)) throw EComPort(kOpenFailed, rc);
+  const auto target = portResolver_ ? portResolver_(port_) : serialdev::PortNames().Resolve(port_);
+  if (!target) throw EComPort(kOpenFailed, ENOENT);
+  device_ = deviceFactory_ ? deviceFactory_(*target) : serialdev::CreateDevice(*target);
+  if (const int rc = device_->Open(*target)) throw EComPort(kOpenFailed, rc);
 }
 
 void TCustomComPort::ReleaseHandle() {

@@ -56,7 +56,7 @@ class TCustomComPort {
   using TComSignalEvent = std::function<void(TCustomComPort* Sender, bool OnOff)>;
   using TComErrorEvent = std::function<void(TCustomComPort* Sender, TComErrors Errors)>;
   using TDeviceRemovedEvent = std::function<void(TCustomComPort* Sender, const EComPort& Error)>;
-  using DeviceFactory = std::function<std::unique_ptr<serialdev::SerialDevice>()>;
+  using DeviceFactory = serialdev::DeviceFactory;
   using ErrorReporter = std::function<void(std::exception_ptr)>;
 
   // The hand-off runs the event thread's notices on the owner thread.
@@ -106,10 +106,10 @@ class TCustomComPort {
   void EndLoading();
   bool Loading() const { return loading_; }
 
-  // Where devices come from: the factory makes one device object per open
-  // (default: serialdev::CreatePlatformDevice); the resolver turns Port
-  // into a device path (default: serialdev::DefaultDevicePath). Set while
-  // closed.
+  // Where devices come from: the resolver turns Port into what to open
+  // (default: serialdev::PortNames without mappings); the factory makes one
+  // device object per open for that (default: serialdev::CreateDevice). Set
+  // while closed.
   void SetDeviceFactory(DeviceFactory factory);
   void SetPortResolver(serialdev::PortResolver resolver);
   void SetErrorReporter(ErrorReporter reporter);

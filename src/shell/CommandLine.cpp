@@ -2,15 +2,7 @@
 
 #include <cstring>
 
-namespace {
-
-// "COM1".."COM8", the entries of comm1; their index, or nothing.
-std::optional<int> PortIndex(const std::string& name) {
-  if (name.size() != 4 || name.compare(0, 3, "COM") != 0 || name[3] < '1' || name[3] > '8') return std::nullopt;
-  return name[3] - '1';
-}
-
-}  // namespace
+#include "PortNames.h"
 
 CommandLine CommandLine::Parse(int& argc, char** argv) {
   CommandLine options;
@@ -38,12 +30,17 @@ CommandLine CommandLine::Parse(int& argc, char** argv) {
     }
     const auto equals = mapping.find('=');
     const std::string name = mapping.substr(0, equals);
-    const auto index = PortIndex(name);
+    const auto index = serialdev::PortNames::ComIndex(name);
     if (equals == std::string::npos || !index || equals + 1 == mapping.size()) {
       options.error = "--port " + mapping + ": expected COMn=DEVICE with n from 1 to 8";
       continue;
     }
-    options.ports[name] = mapping.substr(equals + 1);
+    const std::string device = mapping.substr(equals + 1);
+    if (const std::string problem = serialdev::PortNames::Problem(device); !problem.empty()) {
+      options.error = "--port " + mapping + ": " + problem;
+      continue;
+    }
+    options.ports[name] = device;
     options.selectedPort = index;
   }
   argc = kept;
@@ -60,6 +57,7 @@ TForm1Setup CommandLine::Apply(TForm1Setup setup) const {
 const char* CommandLine::Usage() {
   return "Usage: trellum [--port COMn=DEVICE] [--record FILE] [--list-ports] [--help]\n"
          "  --port COMn=DEVICE  COMn (1 to 8) stands for DEVICE in this run and is selected at start;\n"
+         "                      DEVICE is a device path, rfc2217://HOST:PORT or socket://HOST:PORT;\n"
          "                      the settings file keeps its stored port\n"
          "  --record FILE       append every log line, burst, RTS change and error to FILE\n"
          "  --list-ports        print the serial ports, one a line, tab-separated:\n"

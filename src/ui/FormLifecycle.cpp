@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "ComPort.h"
+#include "PortNames.h"
 #include "QtHandOff.h"
 #include "ErrorReport.h"
 #include "MainWindow.h"
@@ -54,11 +55,14 @@ void TForm1::CreatePort() {
   if (setup_.makeDevice) ComPort1->SetDeviceFactory(setup_.makeDevice);
   // COM1..COM8 name devices through this run's mapping, then the "Ports"
   // section, then the automatic mapping, all read anew at each open.
-  ComPort1->SetPortResolver([this](const std::string& port) -> std::optional<std::string> {
-    if (const auto given = setup_.runPorts.find(port); given != setup_.runPorts.end()) return given->second;
-    if (auto device = settings_.DeviceForPort(QString::fromStdString(port))) return device->toStdString();
-    return setup_.automaticPorts ? setup_.automaticPorts(port) : serialdev::DefaultDevicePath(port);
-  });
+  const serialdev::PortNames names(
+      setup_.runPorts,
+      [this](const std::string& port) -> std::optional<std::string> {
+        if (auto device = settings_.DeviceForPort(QString::fromStdString(port))) return device->toStdString();
+        return std::nullopt;
+      },
+      setup_.automaticPorts);
+  ComPort1->SetPortResolver([names](const std::string& port) { return names.Resolve(port); });
   ComPort1->SetErrorReporter(
       [this](std::exception_ptr error) { RunReported(setup_.messages, [&] { std::rethrow_exception(error); }); });
   ComPort1->OnBeforeOpen = [this](TCustomComPort*) { ComPort1BeforeOpen(); };

@@ -13,6 +13,7 @@
 #include "OperatorMessages.h"
 #include "ReaderPanel.h"
 #include "ReaderProtocol.h"
+#include "SerialDevice.h"
 #include "SettingsFile.h"
 
 class QButtonGroup;
@@ -27,16 +28,14 @@ class QSpinBox;
 class QStatusBar;
 class QTimer;
 class TComPort;
-namespace serialdev {
-class SerialDevice;
-}
 
 // What the main window takes from its creator; tests replace the parts that
 // touch the machine.
 struct TForm1Setup {
   QString settingsPath;  // the settings file; beside the executable by default
-  // Makes the serial device of ComPort1; the platform's device when empty.
-  std::function<std::unique_ptr<serialdev::SerialDevice>()> makeDevice;
+  // Makes the serial device of ComPort1 for what a port name resolved to;
+  // serialdev::CreateDevice when empty.
+  serialdev::DeviceFactory makeDevice;
   // The time the status-bar clock shows; the system clock when empty.
   std::function<QDateTime()> now;
   // The message boxes and the beep; the toolkit's where a part is empty.
@@ -46,7 +45,7 @@ struct TForm1Setup {
   // Devices of port names given for this run only; they win over "Ports".
   std::map<std::string, std::string> runPorts;
   // The device of a port name that neither maps; serialdev::DefaultDevicePath
-  // when empty.
+  // when empty (the last layer of serialdev::PortNames).
   std::function<std::optional<std::string>(const std::string&)> automaticPorts;
   // The entry of comm1 selected at start for this run only: the stored index
   // is then neither read nor written.

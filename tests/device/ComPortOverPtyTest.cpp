@@ -193,7 +193,7 @@ namespace {
 class ComPortOverUart : public ::testing::Test {
  protected:
   void SetUp() override {
-    port.SetDeviceFactory([this] { return std::make_unique<serialdev::PosixDevice>(uart); });
+    port.SetDeviceFactory([this](const std::string&) { return std::make_unique<serialdev::PosixDevice>(uart); });
     port.SetPort("/dev/ttyS0");
     port.SetErrorReporter([this](std::exception_ptr error) { reported.push_back(error); });
     port.OnError = [this](TCustomComPort*, TComErrors errors) {

@@ -24,7 +24,7 @@ class RealModemLines : public ::testing::Test {
  protected:
   void SetUp() override {
     port.SetPort(kUart);
-    port.SetDeviceFactory([this] {
+    port.SetDeviceFactory([this](const std::string&) {
       auto created = std::make_unique<serialdev::PosixDevice>();
       device = created.get();
       return created;

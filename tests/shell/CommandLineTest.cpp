@@ -51,7 +51,12 @@ TEST(CommandLine, TakesItsOwnOptionsAndLeavesTheToolkitsInOrder) {
 
   EXPECT_TRUE(Parse({"trellum", "--list-ports"}).options.listPorts);
   EXPECT_TRUE(Parse({"trellum", "--help"}).options.help);
-  for (const char* bad : {"COM0=/dev/x", "COM9=/dev/x", "COM1", "COM1=", "=/dev/x", "com1=/dev/x", "COM10=/dev/x"}) {
+  const Parsed network = Parse({"trellum", "--port", "COM2=rfc2217://[::1]:2001", "--port", "COM3=socket://box:7"});
+  EXPECT_EQ(network.options.ports, (std::map<std::string, std::string>{{"COM2", "rfc2217://[::1]:2001"},
+                                                                      {"COM3", "socket://box:7"}}));
+  EXPECT_TRUE(network.options.error.empty());
+  for (const char* bad : {"COM0=/dev/x", "COM9=/dev/x", "COM1", "COM1=", "=/dev/x", "com1=/dev/x", "COM10=/dev/x",
+                          "COM1=rfc2217://host", "COM1=socket://::1:20", "COM1=rfc2217://h:70000", "COM1=socket://:5"}) {
     const Parsed parsed = Parse({"trellum", "--port", bad});
     EXPECT_FALSE(parsed.options.error.empty()) << bad;
     EXPECT_FALSE(parsed.options.selectedPort) << bad;

@@ -120,7 +120,7 @@ class ScriptedUart : public WindowFixture {
  protected:
   TForm1Setup WindowSetup() override {
     TForm1Setup setup = WindowFixture::WindowSetup();
-    setup.makeDevice = [uart = uart] { return std::make_unique<serialdev::PosixDevice>(uart); };
+    setup.makeDevice = [uart = uart](const std::string&) { return std::make_unique<serialdev::PosixDevice>(uart); };
     // The scripted UART answers any path; the machine's own ports play no part.
     setup.automaticPorts = [](const std::string& port) -> std::optional<std::string> { return "/dev/fake-" + port; };
     return setup;

@@ -13,7 +13,6 @@ set(TRELLUM_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine/prefix)
 set(TRELLUM_WINE_COM1 ${CMAKE_BINARY_DIR}/wine/com1)
 # Every Wine process of the tests, Wine's server included, runs with the
 # pseudo-terminal shim (tests/wine/ptyshim.c) preloaded.
-set(TRELLUM_PTY_SHIM ${CMAKE_BINARY_DIR}/tests/wine/libtrellum_ptyshim.so)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${TRELLUM_WINE_PREFIX} ${TRELLUM_PTY_SHIM})
 
 # trellum_wine_test(<target>): the whole program as one test, in one Wine

@@ -4,7 +4,9 @@
 // DSR follows DTR as on a loopback plug, the error counters stay zero, and a
 // wait for a line change sleeps 100 ms. After a hang-up the line calls fail
 // with EIO, as a removed adapter's do. Every RTS change is appended to the
-// file named by TRELLUM_SHIM_LOG ("SETRTS" or "CLRRTS", one a line).
+// file named by TRELLUM_SHIM_LOG ("SETRTS" or "CLRRTS", one a line); with
+// TRELLUM_SHIM_WRITES set, so is every write to a pseudo-terminal, by write
+// or writev (ser2net's), as "DATA:" and the bytes in hex.
 // Every open is made with O_NOCTTY: Wine's server, a session leader without a
 // terminal, would otherwise make the first pseudo-terminal it opens its
 // controlling terminal and get a SIGHUP whenever that one hangs up.
@@ -21,6 +23,7 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
@@ -40,15 +43,67 @@ static int HungUp(int fd) {
   return poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
 }
 
+typedef ssize_t (*WriteCall)(int, const void*, size_t);
+typedef ssize_t (*WritevCall)(int, const struct iovec*, int);
+
+static ssize_t RealWrite(int fd, const void* data, size_t size) {
+  static WriteCall real;
+  if (!real) real = (WriteCall)dlsym(RTLD_NEXT, "write");
+  return real(fd, data, size);
+}
+
 static void LogRts(int before, int after) {
   const char* path = getenv("TRELLUM_SHIM_LOG");
   if (!path || ((before ^ after) & TIOCM_RTS) == 0) return;
   const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return;
   const char* line = (after & TIOCM_RTS) ? "SETRTS\n" : "CLRRTS\n";
-  ssize_t ignored = write(fd, line, strlen(line));
+  ssize_t ignored = RealWrite(fd, line, strlen(line));
   (void)ignored;
   close(fd);
+}
+
+static void LogWrites(int fd, const struct iovec* parts, int count, ssize_t written) {
+  const char* path = getenv("TRELLUM_SHIM_LOG");
+  if (written <= 0 || !path || !getenv("TRELLUM_SHIM_WRITES") || !IsPseudoTerminal(fd)) return;
+  static const char digits[] = "0123456789abcdef";
+  char line[8192];
+  size_t at = 0;
+  memcpy(line, "DATA:", 5);
+  at = 5;
+  size_t left = (size_t)written;
+  for (int i = 0; i < count && left > 0; ++i) {
+    const unsigned char* bytes = parts[i].iov_base;
+    for (size_t j = 0; j < parts[i].iov_len && left > 0 && at + 3 < sizeof line; ++j, --left) {
+      line[at++] = digits[bytes[j] >> 4];
+      line[at++] = digits[bytes[j] & 15];
+    }
+  }
+  line[at++] = '\n';
+  const int log = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (log < 0) return;
+  ssize_t ignored = RealWrite(log, line, at);
+  (void)ignored;
+  close(log);
+}
+
+ssize_t write(int fd, const void* data, size_t size) {
+  const ssize_t n = RealWrite(fd, data, size);
+  const int saved = errno;
+  struct iovec part = {(void*)data, size};
+  LogWrites(fd, &part, 1, n);
+  errno = saved;
+  return n;
+}
+
+ssize_t writev(int fd, const struct iovec* parts, int count) {
+  static WritevCall real;
+  if (!real) real = (WritevCall)dlsym(RTLD_NEXT, "writev");
+  const ssize_t n = real(fd, parts, count);
+  const int saved = errno;
+  LogWrites(fd, parts, count, n);
+  errno = saved;
+  return n;
 }
 
 static int Loopback(int word) {

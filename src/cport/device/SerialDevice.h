@@ -146,13 +146,18 @@ class SerialDevice {
   virtual void ReleaseRemoved() = 0;
 };
 
-// Turns a port name ("COM1") into the device path that Open takes, or nothing
-// when the name denotes no device (the component then fails as for a missing
-// device).
+// Turns a port name ("COM1") into what Open takes (a device path or a
+// network name, see PortNames), or nothing when the name denotes no device
+// (the component then fails as for a missing device).
 using PortResolver = std::function<std::optional<std::string>(const std::string& port)>;
+// Makes the device object for one open of a resolved port.
+using DeviceFactory = std::function<std::unique_ptr<SerialDevice>(const std::string& target)>;
 
 // This platform's serial device and its default names.
 std::unique_ptr<SerialDevice> CreatePlatformDevice();
+// The device that opens a resolved port: the network device for a network
+// name, this platform's serial device for anything else.
+std::unique_ptr<SerialDevice> CreateDevice(const std::string& target);
 std::optional<std::string> DefaultDevicePath(const std::string& port);
 
 }  // namespace serialdev

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-std::function<std::unique_ptr<serialdev::SerialDevice>()> FakeSerialDevice::Factory(std::shared_ptr<FakeLine> line) {
-  return [line] { return std::make_unique<FakeSerialDevice>(line); };
+serialdev::DeviceFactory FakeSerialDevice::Factory(std::shared_ptr<FakeLine> line) {
+  return [line](const std::string&) { return std::make_unique<FakeSerialDevice>(line); };
 }
 
 int FakeSerialDevice::Open(const std::string& path) {

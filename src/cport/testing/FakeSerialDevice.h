@@ -15,7 +15,7 @@ class FakeSerialDevice final : public serialdev::SerialDevice {
 
   // A factory for TCustomComPort::SetDeviceFactory: every open gets a new
   // device on the same line.
-  static std::function<std::unique_ptr<serialdev::SerialDevice>()> Factory(std::shared_ptr<FakeLine> line);
+  static serialdev::DeviceFactory Factory(std::shared_ptr<FakeLine> line);
 
   int Open(const std::string& path) override;
   void Close() override;

@@ -1,0 +1,161 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "Ser2netServer.h"
+#include "SessionFixture.h"
+
+namespace {
+
+// The line speed a pseudo-terminal is set to, read on a descriptor of its own.
+speed_t LineSpeed(const QString& device) {
+  const int fd = ::open(device.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  termios tio{};
+  const bool read = fd >= 0 && ::tcgetattr(fd, &tio) == 0;
+  if (fd >= 0) ::close(fd);
+  return read ? ::cfgetospeed(&tio) : B0;
+}
+
+// The window reaching the virtual reader through ser2net on 127.0.0.1, which
+// runs with the pseudo-terminal shim preloaded: its RTS changes and its
+// writes to the reader's line are logged in order.
+class Ser2net : public SessionFixture {
+ protected:
+  ~Ser2net() override {
+    DestroyForm();
+    StopServer();
+  }
+
+  // Starts ser2net in front of the reader's line, RFC 2217 or raw, and
+  // points COM1 at it.
+  void StartServer(bool rfc2217) {
+    ASSERT_EQ(server_.Start(reader->Device(), {.rfc2217 = rfc2217}), "");
+    PointCom1At(server_.Name());
+  }
+  void StopServer() { server_.Stop(); }
+  QStringList ShimEntries() const { return server_.ShimEntries(); }
+
+  // The shim's log from entry `from` on as RTS cycles: the bytes written
+  // between a SETRTS and its CLRRTS; bytes outside a cycle as "outside:..".
+  QStringList Cycles(int from) const {
+    QStringList cycles;
+    QByteArray bytes;
+    bool raised = false;
+    for (const QString& entry : ShimEntries().mid(from)) {
+      if (entry == "SETRTS") {
+        raised = true;
+        bytes.clear();
+      } else if (entry == "CLRRTS") {
+        if (raised) cycles << QString::fromLatin1(bytes);
+        raised = false;
+      } else if (entry.startsWith("DATA:")) {
+        const QByteArray data = QByteArray::fromHex(entry.mid(5).toLatin1());
+        if (raised) {
+          bytes += data;
+        } else {
+          cycles << "outside:" + QString::fromLatin1(data);
+        }
+      }
+    }
+    return cycles;
+  }
+
+  QTemporaryDir work_{QStringLiteral(TRELLUM_TEST_WORK "/ser2net-XXXXXX")};
+  Ser2netServer server_{work_.path()};
+};
+
+// Connect, the status and option requests, a card answered with "~0~L~1~l"
+// each in its own RTS cycle, the log, and Disconnect, through RFC 2217.
+TEST_F(Ser2net, ReaderSessionThroughRfc2217WithRtsAroundEachCommand) {
+  StartReader({"--no-powerup", "--options", "A"});
+  StartServer(true);
+  Form().SetModelIndex(1);
+  Connect();
+  ASSERT_TRUE(reader->AwaitCount(0, "cmd ", 2));
+  Settle();
+  EXPECT_EQ(CommandsSince(0), (QStringList{"- ?", "- O"}));
+  EXPECT_EQ(Cycles(0), (QStringList{"~?", "~O"}));
+
+  const int log = int(Log().size());
+  const int out = int(reader->Lines().size());
+  const int shim = int(ShimEntries().size());
+  reader->Control("card 258:197637");
+  ExpectLogFrom(log, {"Orvane series", "00258:0000197637"});
+  EXPECT_EQ(CommandsSince(out), EventResponse());
+  EXPECT_EQ(Cycles(shim), (QStringList{"~0", "~L", "~1", "~l"}));
+  EXPECT_TRUE(boxes.empty());
+  Disconnect();
+}
+
+// Each of the four speeds of the window reaches the reader's line.
+TEST_F(Ser2net, EachSpeedReachesTheLine) {
+  StartReader({"--no-powerup"});
+  StartServer(true);
+  Form().SetModelIndex(0);
+  const struct {
+    bool spd0, spd1;
+    speed_t speed;
+  } speeds[] = {{false, false, B1200}, {true, false, B9600}, {false, true, B38400}, {true, true, B115200}};
+  for (const auto& s : speeds) {
+    Form().spd0->setChecked(s.spd0);
+    Form().spd1->setChecked(s.spd1);
+    const int out = int(reader->Lines().size());
+    Connect();
+    ASSERT_TRUE(reader->AwaitCount(out, "cmd ", 1));
+    EXPECT_EQ(LineSpeed(reader->Device()), s.speed) << s.spd0 << s.spd1;
+    Disconnect();
+  }
+  EXPECT_TRUE(boxes.empty());
+}
+
+// ser2net killed while connected: one report, a silent Disconnect; once it
+// is back, Connect works again.
+TEST_F(Ser2net, ServerKilledIsOneRemovalAndConnectWorksOnceItIsBack) {
+  StartReader({"--no-powerup"});
+  StartServer(true);
+  Form().SetModelIndex(0);
+  Connect();
+  ASSERT_TRUE(reader->AwaitCount(0, "cmd ", 1));
+  StopServer();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 10000)) << "the server's end was not reported";
+  Settle(500);
+  EXPECT_EQ(boxes.size(), 1u);
+  Disconnect();
+  EXPECT_EQ(boxes.size(), 1u);
+
+  StartServer(true);
+  const int out = int(reader->Lines().size());
+  Connect();
+  ASSERT_TRUE(reader->AwaitCount(out, "cmd ", 1));
+  reader->Control("card 1:2");
+  ASSERT_TRUE(AwaitLogSize(3));
+  Settle();
+  EXPECT_EQ(Log().mid(1), (QStringList{"Orvane series", "00001:0000000002"}));
+  EXPECT_EQ(boxes.size(), 1u);
+  Disconnect();
+}
+
+// The same session over ser2net's raw mode: data only.
+TEST_F(Ser2net, ReaderSessionThroughARawSocket) {
+  StartReader({"--no-powerup"});
+  StartServer(false);
+  Form().SetModelIndex(0);
+  Connect();
+  ASSERT_TRUE(reader->AwaitCount(0, "cmd ", 1));
+  Settle();
+  const int log = int(Log().size());
+  const int out = int(reader->Lines().size());
+  reader->Control("card 258:197637");
+  ExpectLogFrom(log, {"Orvane series", "00258:0000197637"});
+  EXPECT_EQ(CommandsSince(out), EventResponse());
+  EXPECT_TRUE(boxes.empty());
+  Disconnect();
+}
+
+}  // namespace
