@@ -17,6 +17,7 @@ packages=(
   xvfb imagemagick xdotool  # an X display for the painting benchmark, the real window under Wine, screenshots
   qemu-system-x86 busybox-static python3  # the guest rig of tests/hw
   stress-ng               # the load step of the test command
+  ser2net                 # a real RFC 2217 and raw TCP server in front of the virtual reader
 )
 # The Windows cross build and its tests under Wine, without what they recommend
 # (Wine's recommendations pull in a desktop's worth of libraries).

@@ -48,9 +48,9 @@ TEST(Install, PortableFolderAndItsArchiveHoldTheSameFilesAndTheProgramListsPorts
   ASSERT_EQ(install.exitCode, 0) << install.out.toStdString() << install.err.toStdString();
 
   const QStringList installed = FilesBelow(prefix);
-  EXPECT_EQ(installed, (QStringList{"locale/de/LC_MESSAGES/cport.mo", "trellum", "trellum-reader", "trellum.desktop",
-                                    "trellum.png"}));
-  for (const char* program : {"trellum", "trellum-reader"})
+  EXPECT_EQ(installed, (QStringList{"locale/de/LC_MESSAGES/cport.mo", "trellum", "trellum-check", "trellum-reader",
+                                    "trellum.desktop", "trellum.png"}));
+  for (const char* program : {"trellum", "trellum-check", "trellum-reader"})
     EXPECT_TRUE(QFileInfo(prefix + '/' + program).isExecutable()) << program;
   QFile icon(prefix + QStringLiteral("/trellum.png"));
   ASSERT_TRUE(icon.open(QIODevice::ReadOnly));
