@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "QtHandOff.h"
+#include "ReaderLine.h"
 #include "SessionRecord.h"
 
 CheckLine::CheckLine(std::string port, serialdev::PortResolver resolve, SessionRecord* record)
@@ -20,17 +21,7 @@ CheckLine::CheckLine(std::string port, serialdev::PortResolver resolve, SessionR
   TComPort& p = port_component_;
   p.SetName("ComPort1");
   p.SetPort(port_);
-  p.Parity().SetBits(prNone);
-  p.SetStopBits(sbOneStopBit);
-  p.SetDataBits(dbEight);
-  p.SetEvents(kAllComEvents);
-  TComFlowControl& flow = p.FlowControl();
-  flow.SetOutCTSFlow(false);
-  flow.SetOutDSRFlow(false);
-  flow.SetControlDTR(dtrDisable);
-  flow.SetControlRTS(rtsDisable);
-  flow.SetXonXoffOut(false);
-  flow.SetXonXoffIn(false);
+  SetReaderLine(p);
   p.SetPortResolver(std::move(resolve));
   p.OnBeforeOpen = [this](TCustomComPort*) { protocol_.ResetDecoder(); };
   p.OnRxChar = [this](TCustomComPort*, int count) { protocol_.ComPort1RxChar(count); };

@@ -11,6 +11,7 @@
 #include "ComError.h"
 #include "JUnitReport.h"
 #include "MessageCatalogue.h"
+#include "PortResolution.h"
 #include "ProgramLocation.h"
 #include "Scan.h"
 #include "SessionRecord.h"
@@ -24,15 +25,6 @@ constexpr int kPassed = 0;
 constexpr int kFailed = 1;
 constexpr int kUsageOrPort = 2;
 constexpr int kPresenceCheck = 500;  // ms between looks for the next reader
-
-// A port's device as the window finds it: the settings file's [Ports], then
-// the platform's own names (a device path stays as it is).
-serialdev::PortResolver PortDevices(const QString& settingsPath) {
-  return [settings = SettingsFile(settingsPath)](const std::string& port) -> std::optional<std::string> {
-    if (auto device = settings.DeviceForPort(QString::fromStdString(port))) return device->toStdString();
-    return serialdev::DefaultDevicePath(port);
-  };
-}
 
 // The next reader of a batch: the port's device goes away, then comes back.
 void AwaitNextReader(CheckLine& line, unsigned baud, std::ostream& err) {
@@ -90,7 +82,7 @@ int RunTrellumCheck(int argc, char** argv, std::ostream& out, std::ostream& err)
   const QString settings = options.settings.empty()
                                ? QString::fromStdString(ExecutableFolder()) + QStringLiteral("/trellum.INI")
                                : QString::fromLocal8Bit(options.settings.c_str());
-  CheckLine line(options.port, PortDevices(settings), record.get());
+  CheckLine line(options.port, ResolvePorts(SettingsFile(settings)), record.get());
   const StopRequest stop([&line] { line.RequestStop(); });
   try {
     if (options.command == CheckOptions::ScanCommand) {

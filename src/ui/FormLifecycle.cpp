@@ -6,10 +6,11 @@
 #include <QTimer>
 
 #include "ComPort.h"
-#include "PortNames.h"
+#include "PortResolution.h"
 #include "QtHandOff.h"
 #include "ErrorReport.h"
 #include "MainWindow.h"
+#include "ReaderLine.h"
 
 TForm1Setup TForm1Setup::Default() {
   TForm1Setup setup;
@@ -41,28 +42,9 @@ void TForm1::CreatePort() {
   ComPort1->SetName("ComPort1");
   ComPort1->SetPort("COM1");
   ComPort1->SetBaudRate(br9600);
-  ComPort1->Parity().SetBits(prNone);
-  ComPort1->SetStopBits(sbOneStopBit);
-  ComPort1->SetDataBits(dbEight);
-  ComPort1->SetEvents(kAllComEvents);
-  TComFlowControl& flow = ComPort1->FlowControl();
-  flow.SetOutCTSFlow(false);
-  flow.SetOutDSRFlow(false);
-  flow.SetControlDTR(dtrDisable);
-  flow.SetControlRTS(rtsDisable);
-  flow.SetXonXoffOut(false);
-  flow.SetXonXoffIn(false);
+  SetReaderLine(*ComPort1);
   if (setup_.makeDevice) ComPort1->SetDeviceFactory(setup_.makeDevice);
-  // COM1..COM8 name devices through this run's mapping, then the "Ports"
-  // section, then the automatic mapping, all read anew at each open.
-  const serialdev::PortNames names(
-      setup_.runPorts,
-      [this](const std::string& port) -> std::optional<std::string> {
-        if (auto device = settings_.DeviceForPort(QString::fromStdString(port))) return device->toStdString();
-        return std::nullopt;
-      },
-      setup_.automaticPorts);
-  ComPort1->SetPortResolver([names](const std::string& port) { return names.Resolve(port); });
+  ComPort1->SetPortResolver(ResolvePorts(settings_, setup_.runPorts, setup_.automaticPorts));
   ComPort1->SetErrorReporter(
       [this](std::exception_ptr error) { RunReported(setup_.messages, [&] { std::rethrow_exception(error); }); });
   ComPort1->OnBeforeOpen = [this](TCustomComPort*) { ComPort1BeforeOpen(); };
