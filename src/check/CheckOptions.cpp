@@ -192,10 +192,11 @@ const char* CheckOptions::Usage() {
 Finds the card readers on a serial line, or tests one reader step by step,
 without a window. Progress goes to standard error, results to standard output.
 
-PORT is named as in trellum's window: a device path (/dev/ttyUSB0), or COM1..COM8,
-which stand for the devices of the [Ports] section of the settings file, else
-for the machine's serial ports in their automatic order (on Windows, COMn is the
-system's own port).
+PORT is named as in trellum's window: a device path (/dev/ttyUSB0), a reader
+behind a device server (rfc2217://HOST:PORT, or socket://HOST:PORT for data
+only), or COM1..COM8, which stand for what the [Ports] section of the settings
+file names, else for the machine's serial ports in their automatic order (on
+Windows, COMn is the system's own port).
 
 scan: for each speed and both encodings (binary frames of "Mode 3", ASCII lines
 of modes 0 to 2), asks for the I/O status and lists every reader that answers:

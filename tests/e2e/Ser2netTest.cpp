@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -156,6 +157,27 @@ TEST_F(Ser2net, ReaderSessionThroughARawSocket) {
   EXPECT_EQ(CommandsSince(out), EventResponse());
   EXPECT_TRUE(boxes.empty());
   Disconnect();
+}
+
+// trellum-check names a network port as the window does, and its scan sets
+// each speed through RFC 2217: a reader that answers only at 38400 bit/s is
+// found there, with its ID, and nowhere else.
+TEST_F(Ser2net, TrellumCheckScanFindsTheReaderAtItsSpeed) {
+  StartReader({"--no-powerup", "--speed-match", "--baud", "38400", "--ids", "5"});
+  StartServer(true);
+  QProcess check;
+  check.start(QStringLiteral(CHECK_PATH), {"scan", server_.Name(), "--speeds", "9600,38400", "--ids", "4-6"});
+  ASSERT_TRUE(check.waitForFinished(60000)) << "trellum-check did not end";
+  const QString out = QString::fromLocal8Bit(check.readAllStandardOutput());
+  EXPECT_EQ(check.exitCode(), 0) << out.toStdString() << check.readAllStandardError().toStdString();
+  QStringList rows;  // "SPEED ID" of each reader row
+  for (const QString& line : out.split('\n')) {
+    const QStringList fields = line.simplified().split(' ');
+    if (fields.size() > 2 && fields[0][0].isDigit() && fields[1] != QStringLiteral("readers") &&
+        fields[1] != QStringLiteral("reader"))
+      rows << fields[0] + ' ' + fields[1];
+  }
+  EXPECT_EQ(rows, QStringList{QStringLiteral("38400 5")}) << out.toStdString();
 }
 
 }  // namespace
