@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "Deadlines.h"
 #include "PortNames.h"
 
 namespace serialdev {
@@ -20,11 +21,6 @@ constexpr uint8_t kLineStateMask = kLineBreak | kLineFraming | kLineParity | kLi
 constexpr uint8_t kNoFlow = 1, kXonXoff = 2, kHardwareFlow = 3, kDtrOn = 8, kDtrOff = 9, kRtsOn = 11, kRtsOff = 12;
 // PURGE-DATA values: the server's receive buffer, its transmit buffer.
 constexpr uint8_t kPurgeReceive = 1, kPurgeTransmit = 2;
-
-int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 1 << 30));
-}
 
 std::string Byte(uint8_t value) { return std::string(1, static_cast<char>(value)); }
 
@@ -418,8 +414,7 @@ int NetworkDevice::Write(const uint8_t* data, size_t count, size_t& written) {
     std::lock_guard lock(mutex_);
     timeouts = timeouts_;
   }
-  const uint64_t totalMs = uint64_t{timeouts.WriteTotalTimeoutMultiplier} * count + timeouts.WriteTotalTimeoutConstant;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(std::min<uint64_t>(totalMs, uint64_t{1} << 40));
+  const auto [bounded, deadline] = WriteDeadline(timeouts, count);
   txAbort_.Clear();
   const uint64_t aborts = txAborts_;
   const std::string bytes =
@@ -428,7 +423,7 @@ int NetworkDevice::Write(const uint8_t* data, size_t count, size_t& written) {
   {
     std::lock_guard send(sendMutex_);
     size_t sent = 0;
-    code = SendLocked(bytes, sent, deadline, totalMs != 0, aborts);
+    code = SendLocked(bytes, sent, deadline, bounded, aborts);
     written = rfc2217_ ? DataBytesSent(data, count, sent) : sent;
     // An escaped 0xFF cut in half would turn the next byte into a command.
     const size_t whole = written + static_cast<size_t>(std::count(data, data + written, TelnetSession::kIac));
@@ -452,17 +447,9 @@ int NetworkDevice::Read(uint8_t* buffer, size_t count, size_t& read) {
     std::lock_guard lock(mutex_);
     t = timeouts_;
   }
-  const bool immediate =
-      t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-  const bool firstByteEnds = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
-                             t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
-  const uint64_t totalMs = firstByteEnds ? t.ReadTotalTimeoutConstant
-                                         : uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
-  const bool intervalBounded = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
-  const auto totalDeadline = Clock::now() + std::chrono::milliseconds(std::min<uint64_t>(totalMs, uint64_t{1} << 40));
+  ReadBound bound(t, count);
   rxAbort_.Clear();
   const uint64_t aborts = rxAborts_;
-  Clock::time_point lastByte;
   while (true) {
     arrived_.Clear();
     Pump();
@@ -474,16 +461,12 @@ int NetworkDevice::Read(uint8_t* buffer, size_t count, size_t& read) {
       received_.erase(received_.begin(), received_.begin() + static_cast<ptrdiff_t>(queued));
       read += queued;
     }
-    if (read > before) lastByte = Clock::now();
+    if (read > before) bound.BytesArrived();
     if (read == count) return 0;
     if (removed_) return read > 0 ? 0 : removalCode_.load();
-    if (immediate || (firstByteEnds && read > 0)) return 0;
+    if (bound.EndsWith(read)) return 0;
     if (rxAborts_ != aborts) return SocketCodes::kCancelled;
-    int timeoutMs = totalMs != 0 ? MillisecondsUntil(totalDeadline) : -1;
-    if (intervalBounded && read > 0) {
-      const int intervalMs = MillisecondsUntil(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
-      timeoutMs = timeoutMs < 0 ? intervalMs : std::min(timeoutMs, intervalMs);
-    }
+    const int timeoutMs = bound.WaitMs(read);
     if (timeoutMs == 0) return 0;
     if (const int c = channel_.Wait(false, {&arrived_, &rxAbort_}, timeoutMs); c != 0) return c;
   }

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "Deadlines.h"
+
 namespace serialdev {
 
 namespace {
@@ -32,11 +34,6 @@ constexpr uint64_t kSpeedTolerancePercent = 2;
 
 bool NoSuchFeature(int code) { return code == ENOTTY || code == EINVAL; }
 bool MeansRemoval(int code) { return code == EIO || code == ENODEV || code == ENXIO; }
-
-int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 1 << 30));
-}
 
 // Raw bytes, receiver on, modem lines ignored for open/read. VMIN 1 makes a
 // non-blocking read of an empty queue fail with EAGAIN, so that a read of 0
@@ -337,9 +334,7 @@ int PosixDevice::Write(const uint8_t* data, size_t count, size_t& written) {
     timeouts = timeouts_;
     toggle = rtsToggle_;
   }
-  const uint64_t totalMs = uint64_t{timeouts.WriteTotalTimeoutMultiplier} * count + timeouts.WriteTotalTimeoutConstant;
-  const bool bounded = totalMs != 0;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(std::min<uint64_t>(totalMs, uint64_t{1} << 40));
+  const auto [bounded, deadline] = WriteDeadline(timeouts, count);
   if (toggle) {
     if (const int code = ModemControl(TIOCMBIS, TIOCM_RTS); code != 0) return code;
   }
@@ -410,16 +405,7 @@ int PosixDevice::Read(uint8_t* buffer, size_t count, size_t& read) {
     std::lock_guard lock(mutex_);
     t = timeouts_;
   }
-  const bool immediate =
-      t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-  const bool firstByteEnds = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
-                             t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
-  const uint64_t totalMs = firstByteEnds ? t.ReadTotalTimeoutConstant
-                                         : uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
-  const bool bounded = totalMs != 0;
-  const bool intervalBounded = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
-  const auto totalDeadline = Clock::now() + std::chrono::milliseconds(std::min<uint64_t>(totalMs, uint64_t{1} << 40));
-  Clock::time_point lastByte;
+  ReadBound bound(t, count);
 
   while (true) {
     bool hungUp = false;
@@ -446,18 +432,14 @@ int PosixDevice::Read(uint8_t* buffer, size_t count, size_t& read) {
     }
     if (hungUp) MarkRemoved(EIO);
     if (code != 0) Fail(code);
-    if (read > before) lastByte = Clock::now();
+    if (read > before) bound.BytesArrived();
     if (read == count) return 0;
     if (removed_) return read > 0 ? 0 : removalCode_.load();
     if (code != 0) return code;
-    if (immediate || (firstByteEnds && read > 0)) return 0;
+    if (bound.EndsWith(read)) return 0;
     if (rxAborts_ != aborts) return ECANCELED;
 
-    int timeoutMs = bounded ? MillisecondsUntil(totalDeadline) : -1;
-    if (intervalBounded && read > 0) {
-      const int intervalMs = MillisecondsUntil(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
-      timeoutMs = timeoutMs < 0 ? intervalMs : std::min(timeoutMs, intervalMs);
-    }
+    const int timeoutMs = bound.WaitMs(read);
     if (timeoutMs == 0) return 0;
     std::vector<pollfd> fds{{fd_, POLLIN, 0}, {arrived_.Fd(), POLLIN, 0}, {rxAbort_.Fd(), POLLIN, 0}};
     if (const int c = PollFor(fds, timeoutMs); c != 0) return c;

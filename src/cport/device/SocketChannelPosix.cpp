@@ -12,6 +12,7 @@
 #include <chrono>
 #include <vector>
 
+#include "Deadlines.h"
 #include "SocketChannel.h"
 
 namespace serialdev {
@@ -34,11 +35,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kKeepIdleS = 10;
 constexpr int kKeepIntervalS = 2;
 constexpr int kKeepCount = 3;
-
-int MillisecondsUntil(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return static_cast<int>(std::clamp<int64_t>(left, 0, 1 << 30));
-}
 
 // poll() that a signal does not restart from the full time-out.
 int PollUntil(std::vector<pollfd>& fds, int timeoutMs) {

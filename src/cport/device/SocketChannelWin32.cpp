@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "Deadlines.h"
 #include "SocketChannel.h"
 
 namespace serialdev {
@@ -28,11 +29,6 @@ using Clock = std::chrono::steady_clock;
 // Keep-alive: the first probe after 10 s of silence, then every 2 s.
 constexpr ULONG kKeepIdleMs = 10000;
 constexpr ULONG kKeepIntervalMs = 2000;
-
-int MillisecondsUntil(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return static_cast<int>(std::clamp<int64_t>(left, 0, 1 << 30));
-}
 
 // Winsock is started once for the program and stays up.
 int StartWinsock() {
