@@ -64,13 +64,8 @@ int main(int argc, char** argv) {
   const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 600;
   const int lines = argc > 2 ? std::max(1000, std::atoi(argv[2])) : 1000000;
   int boxes = 0;
-  const OperatorMessages messages{[&](const QString&, const QString& text, MessageIcon) {
-                                    ++boxes;
-                                    std::fprintf(stderr, "message box: %s\n", qPrintable(text));
-                                  },
-                                  [] {}};
   QTemporaryDir dir;
-  Bench bench(dir, messages);
+  Bench bench(dir, CountedMessages(boxes));
   ResponseAndCpu(bench, dir, frames, "The window on the reader's pseudo-terminal");
   MemoryOfLongLog(bench, lines);
   if (boxes) Fail("the window reported errors");

@@ -58,13 +58,8 @@ int main(int argc, char** argv) {
   const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 600;
   const int idleSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
   int boxes = 0;
-  const OperatorMessages messages{[&](const QString&, const QString& text, MessageIcon) {
-                                    ++boxes;
-                                    std::fprintf(stderr, "message box: %s\n", qPrintable(text));
-                                  },
-                                  [] {}};
   QTemporaryDir dir;
-  Bench bench(dir, messages);
+  Bench bench(dir, CountedMessages(boxes));
   const Route routes[] = {
       {"pseudo-terminal directly", std::nullopt},
       {"ser2net rfc2217, chardelay off", Ser2netServer::Options{.rfc2217 = true, .chardelay = false}},

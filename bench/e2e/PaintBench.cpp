@@ -34,13 +34,9 @@
 #include "OperatorMessages.h"
 #include "ToolkitChoices.h"
 #include "Transcript.h"
+#include "WindowBench.h"
 
 namespace {
-
-void Fail(const char* what) {
-  std::fprintf(stderr, "e2e_paint_bench: %s\n", what);
-  std::exit(1);
-}
 
 struct Usage {
   double cpuSeconds = 0;
@@ -181,11 +177,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Velmora");
   int boxes = 0;
-  const OperatorMessages messages{[&](const QString&, const QString& text, MessageIcon) {
-                                    ++boxes;
-                                    std::fprintf(stderr, "message box: %s\n", qPrintable(text));
-                                  },
-                                  [] {}};
+  const OperatorMessages messages = CountedMessages(boxes);
 
   QTemporaryDir dir;
   const QString transcript = dir.filePath("transcript.txt");

@@ -25,6 +25,14 @@ void Fail(const char* what) {
   std::exit(1);
 }
 
+OperatorMessages CountedMessages(int& boxes) {
+  return {[&boxes](const QString&, const QString& text, MessageIcon) {
+            ++boxes;
+            std::fprintf(stderr, "message box: %s\n", qPrintable(text));
+          },
+          [] {}};
+}
+
 void Bench::Start(const QStringList& readerArguments, bool ascii, const PortOf& portOf) {
   form_.reset();
   reader_.reset();

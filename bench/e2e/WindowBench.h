@@ -15,6 +15,9 @@
 double CpuSeconds();
 // Prints what went wrong and ends the benchmark.
 [[noreturn]] void Fail(const char* what);
+// Message boxes and beeps of a window under a benchmark: each box is printed
+// and counted, since a run that shows one has failed.
+OperatorMessages CountedMessages(int& boxes);
 
 // The main window connected over COM1 to a virtual reader, in a folder of
 // the benchmark's.
