@@ -1,3 +1,6 @@
+// Before windows.h, whose macros share names with the device interface's constants.
+#include "Deadlines.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <mstcpip.h>
@@ -8,7 +11,6 @@
 #include <mutex>
 #include <vector>
 
-#include "Deadlines.h"
 #include "SocketChannel.h"
 
 namespace serialdev {
