@@ -10,9 +10,29 @@ import argparse
 import os
 import subprocess
 import sys
+import threading
 import time
 
 WAIT = 120
+
+
+def run_check(command, folder, env, reader):
+    """Runs trellum-check to its end; when it asks for a card, the reader reads one, as an operator would
+    present a card then and not before."""
+    check = subprocess.Popen(command, cwd=folder, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             text=True)
+    timer = threading.Timer(WAIT, check.kill)
+    timer.start()
+    err = []
+    for line in check.stderr:
+        err.append(line)
+        if line.startswith("test: present"):
+            reader.stdin.write(b"\n")
+            reader.stdin.flush()
+    out = check.stdout.read()
+    code = check.wait()
+    timer.cancel()
+    return code, out, "".join(err)
 
 
 def main():
@@ -23,8 +43,8 @@ def main():
 
     if os.path.lexists(args.link):
         os.unlink(args.link)
-    reader = subprocess.Popen([args.reader, "--link", args.link, "--no-powerup", "--period", "1000"],
-                              stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+    reader = subprocess.Popen([args.reader, "--link", args.link, "--no-powerup"], stdin=subprocess.PIPE,
+                              stdout=subprocess.DEVNULL)
     try:
         deadline = time.monotonic() + WAIT
         while not os.path.lexists(args.link):
@@ -37,12 +57,10 @@ def main():
         ok = True
         for arguments, wanted in ((["scan", "COM1", "--speeds", "9600"], "9600    -   Mode 3"),
                                   (["test", "COM1", "--model", "Corvan", "--speed", "9600", "--lock"], "PASSED")):
-            run = subprocess.run(["wine", exe, *arguments], cwd=args.folder, env=env, capture_output=True,
-                                 text=True, timeout=WAIT)
-            print(f"[check] trellum-check.exe {' '.join(arguments)}: exit {run.returncode}\n{run.stdout.strip()}",
-                  flush=True)
-            if run.returncode != 0 or wanted not in run.stdout:
-                print(f"[check] expected exit 0 and {wanted!r}; standard error:\n{run.stderr.strip()}", flush=True)
+            code, out, err = run_check(["wine", exe, *arguments], args.folder, env, reader)
+            print(f"[check] trellum-check.exe {' '.join(arguments)}: exit {code}\n{out.strip()}", flush=True)
+            if code != 0 or wanted not in out:
+                print(f"[check] expected exit 0 and {wanted!r}; standard error:\n{err.strip()}", flush=True)
                 ok = False
         print("[check] PASSED" if ok else "[check] FAILED", flush=True)
         return 0 if ok else 1
