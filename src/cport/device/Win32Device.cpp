@@ -242,16 +242,25 @@ int Win32Device::WaitEvent(uint32_t& occurred) {
         if (::WaitForSingleObject(wait_.hEvent, kCancelWaitMs) == WAIT_OBJECT_0) waitPending_ = false;
         return kWaitStopped;
       }
-      waitPending_ = false;
       DWORD moved = 0;
       if (!::GetOverlappedResult(handle_, &wait_, &moved, FALSE)) {
         const DWORD error = ::GetLastError();
+        if (error == ERROR_IO_INCOMPLETE) {
+          // The event came before the wait's result (seen under Wine on a
+          // busy machine, while writes change the mask): the wait goes on.
+          // Its completion may have come between the look and the reset.
+          ::ResetEvent(wait_.hEvent);
+          if (HasOverlappedIoCompleted(&wait_)) ::SetEvent(wait_.hEvent);
+          continue;
+        }
+        waitPending_ = false;
         const int code = Fail(error);
         // A mask change or a cancel ends a wait on a sound device with an
         // abort; anything else is reported.
         if (error == ERROR_OPERATION_ABORTED && !removed_) continue;
         return code;
       }
+      waitPending_ = false;
     }
     if ((waitEvents_ & EV_TXEMPTY) && txReport_.exchange(false)) ApplyMask();
     occurred = waitEvents_ & mask_;
