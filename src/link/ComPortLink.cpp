@@ -1,5 +1,6 @@
 #include "ComPortLink.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -31,13 +32,36 @@ void ComPortLink::DriveRTS(bool on) {
 
 void ComPortLink::ProcessMessages() { QCoreApplication::processEvents(); }
 
+namespace {
+
+// How many waits the calling thread is in, one inside the other.
+thread_local int waitDepth = 0;
+
+struct WaitLevel {
+  WaitLevel() : depth(++waitDepth) {}
+  ~WaitLevel() { --waitDepth; }
+  const int depth;
+};
+
+}  // namespace
+
 // The single-shot timer is one more event: the wait ends with the first event
 // that arrives, or with the timer, and handles whatever came. A precise timer
 // never fires early, which would cost the wait another round.
+// An event handled here may start a wait of its own (an answer sent from a
+// received frame), and the timer may fire inside that one. An event loop that
+// does not count the events it handled before sleeping (Windows') would then
+// sleep with nothing left to wake it; so this wait, about to sleep at its own
+// level with its timer gone, wakes the loop instead.
 void ComPortLink::AwaitMessages(int milliseconds) {
+  const WaitLevel level;
   QTimer wake;
   wake.setTimerType(Qt::PreciseTimer);
   wake.setSingleShot(true);
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &wake, [&] {
+    if (waitDepth == level.depth && !wake.isActive()) dispatcher->wakeUp();
+  });
   wake.start(milliseconds);
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }

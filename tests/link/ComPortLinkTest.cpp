@@ -1,13 +1,19 @@
 // The reader protocol with a plain panel over a real TComPort on a line whose
 // far end the test holds, through ComPortLink, without any window: the test
 // plays the reader there and watches the link through its observer.
+#include <QAbstractEventDispatcher>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "QtHandOff.h"
@@ -109,6 +115,48 @@ TEST(ComPortLink, CardFrameIsDecodedAndAnsweredOverARealPortWithoutAWindow) {
     EXPECT_TRUE(reported.empty());
     port.ClosePort();
   }
+}
+
+// A frame's answer waits inside the wait that delivered the frame, and the
+// outer wait's timer may fire in there. The outer wait must still end once
+// the answer is done, not sleep on with nothing left to wake it. A watchdog
+// wakes the loop after 5 s so that a fault fails the test instead of hanging.
+TEST(ComPortLink, AWaitWhoseTimerFiredInANestedWaitEndsWithIt) {
+  TComPort port{std::make_shared<QtHandOff>()};
+  ComPortLink link(port);
+  QObject frame;
+  bool answered = false;
+  QMetaObject::invokeMethod(
+      &frame,
+      [&] {
+        QElapsedTimer answer;
+        answer.start();
+        while (answer.elapsed() < 100) link.AwaitMessages(static_cast<int>(100 - answer.elapsed()));
+        answered = true;
+      },
+      Qt::QueuedConnection);
+
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool returned = false;
+  bool rescued = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(mutex);
+    if (!ended.wait_for(lock, std::chrono::seconds(5), [&] { return returned; })) {
+      rescued = true;
+      dispatcher->wakeUp();
+    }
+  });
+  link.AwaitMessages(20);
+  {
+    std::lock_guard lock(mutex);
+    returned = true;
+  }
+  ended.notify_one();
+  watchdog.join();
+  EXPECT_TRUE(answered);
+  EXPECT_FALSE(rescued) << "the outer wait slept on after the nested one took its timer";
 }
 
 }  // namespace
