@@ -57,6 +57,18 @@ void ScriptedServer::Run() {
     {
       std::lock_guard lock(mutex_);
       if (stopping_) return;
+      if (dropAsked_) {
+        scripted::Close(client_);
+        client_ = scripted::kNoSocket;
+      }
+      if (stopListeningAsked_) {
+        scripted::Close(listen_);
+        listen_ = scripted::kNoSocket;
+      }
+      if (dropAsked_ || stopListeningAsked_) {
+        dropAsked_ = stopListeningAsked_ = false;
+        changed_.notify_all();
+      }
       sockets[1] = listen_;
       sockets[2] = stalled_ ? scripted::kNoSocket : client_;
     }
@@ -179,19 +191,19 @@ bool ScriptedServer::Send(const std::string& bytes) {
   return true;
 }
 
-void ScriptedServer::Drop() {
-  std::lock_guard lock(mutex_);
-  scripted::Close(client_);
-  client_ = scripted::kNoSocket;
+// A socket closed while the server thread waits on it lives on until that
+// wait ends: a listener would still take a connection and then reset it. So
+// the thread closes its sockets itself, between two waits.
+void ScriptedServer::AskThread(bool& asked) {
+  std::unique_lock lock(mutex_);
+  asked = true;
   Wake();
+  changed_.wait(lock, [&] { return !asked; });
 }
 
-void ScriptedServer::StopListening() {
-  std::lock_guard lock(mutex_);
-  scripted::Close(listen_);
-  listen_ = scripted::kNoSocket;
-  Wake();
-}
+void ScriptedServer::Drop() { AskThread(dropAsked_); }
+
+void ScriptedServer::StopListening() { AskThread(stopListeningAsked_); }
 
 void ScriptedServer::Stall() {
   std::lock_guard lock(mutex_);

@@ -54,6 +54,8 @@ class ScriptedServer {
   void Take(const uint8_t* bytes, size_t size);
   void Answer(uint8_t code, const std::string& value);
   void SendLocked(const std::string& bytes);
+  // Sets the flag for the server thread and waits until it has done the work.
+  void AskThread(bool& asked);
   // Ends the server thread's wait, to look at the sockets anew.
   void Wake();
 
@@ -69,6 +71,8 @@ class ScriptedServer {
   int clients_ = 0;
   bool stopping_ = false;
   bool stalled_ = false;
+  bool dropAsked_ = false;
+  bool stopListeningAsked_ = false;
   std::string data_;
   std::vector<std::string> requests_;
   // The client parser's state.
