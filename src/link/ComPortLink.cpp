@@ -2,6 +2,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QThread>
 #include <QTimer>
 
 #include "ComPort.h"
@@ -37,10 +38,13 @@ namespace {
 // How many waits the calling thread is in, one inside the other.
 thread_local int waitDepth = 0;
 
+// A wait's place among the waits and event loops running one inside the other.
 struct WaitLevel {
-  WaitLevel() : depth(++waitDepth) {}
+  WaitLevel() : depth(++waitDepth), loops(QThread::currentThread()->loopLevel()) {}
   ~WaitLevel() { --waitDepth; }
+  bool Current() const { return waitDepth == depth && QThread::currentThread()->loopLevel() == loops; }
   const int depth;
+  const int loops;
 };
 
 }  // namespace
@@ -49,10 +53,11 @@ struct WaitLevel {
 // that arrives, or with the timer, and handles whatever came. A precise timer
 // never fires early, which would cost the wait another round.
 // An event handled here may start a wait of its own (an answer sent from a
-// received frame), and the timer may fire inside that one. An event loop that
-// does not count the events it handled before sleeping (Windows') would then
-// sleep with nothing left to wake it; so this wait, about to sleep at its own
-// level with its timer gone, wakes the loop instead.
+// received frame) or an event loop (a message box), and the timer may fire in
+// there. An event loop that does not count the events it handled before
+// sleeping (Windows') would then sleep with nothing left to wake it; so this
+// wait, about to sleep at its own level with its timer gone, wakes the loop
+// instead. Sleeps of the waits and loops inside it are left alone.
 void ComPortLink::AwaitMessages(int milliseconds) {
   const WaitLevel level;
   QTimer wake;
@@ -60,7 +65,7 @@ void ComPortLink::AwaitMessages(int milliseconds) {
   wake.setSingleShot(true);
   QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
   QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &wake, [&] {
-    if (waitDepth == level.depth && !wake.isActive()) dispatcher->wakeUp();
+    if (level.Current() && !wake.isActive()) dispatcher->wakeUp();
   });
   wake.start(milliseconds);
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

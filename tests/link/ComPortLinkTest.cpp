@@ -3,6 +3,7 @@
 // plays the reader there and watches the link through its observer.
 #include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -117,46 +119,72 @@ TEST(ComPortLink, CardFrameIsDecodedAndAnsweredOverARealPortWithoutAWindow) {
   }
 }
 
-// A frame's answer waits inside the wait that delivered the frame, and the
-// outer wait's timer may fire in there. The outer wait must still end once
-// the answer is done, not sleep on with nothing left to wake it. A watchdog
-// wakes the loop after 5 s so that a fault fails the test instead of hanging.
-TEST(ComPortLink, AWaitWhoseTimerFiredInANestedWaitEndsWithIt) {
-  TComPort port{std::make_shared<QtHandOff>()};
-  ComPortLink link(port);
-  QObject frame;
-  bool answered = false;
-  QMetaObject::invokeMethod(
-      &frame,
-      [&] {
-        QElapsedTimer answer;
-        answer.start();
-        while (answer.elapsed() < 100) link.AwaitMessages(static_cast<int>(100 - answer.elapsed()));
-        answered = true;
-      },
-      Qt::QueuedConnection);
-
+// A frame's answer waits inside the wait that delivered the frame, and a
+// message box runs its own event loop there; the outer wait's timer may fire
+// in either. The outer wait must still end once they are done, not sleep on
+// with nothing left to wake it, and must not keep the inner loop from
+// sleeping. A watchdog wakes the loop after 5 s so that a fault fails the test
+// instead of hanging.
+TEST(ComPortLink, AWaitWhoseTimerFiredInANestedLoopEndsWithIt) {
+  struct Nested {
+    const char* name;
+    std::function<void(ComPortLink&)> run;  // for about 100 ms
+  };
+  const Nested cases[] = {
+      {"wait",
+       [](ComPortLink& link) {
+         QElapsedTimer answer;
+         answer.start();
+         while (answer.elapsed() < 100) link.AwaitMessages(static_cast<int>(100 - answer.elapsed()));
+       }},
+      {"event loop",
+       [](ComPortLink&) {
+         QEventLoop box;
+         QTimer::singleShot(100, &box, &QEventLoop::quit);
+         box.exec();
+       }},
+  };
   QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-  std::mutex mutex;
-  std::condition_variable ended;
-  bool returned = false;
-  bool rescued = false;
-  std::thread watchdog([&] {
-    std::unique_lock lock(mutex);
-    if (!ended.wait_for(lock, std::chrono::seconds(5), [&] { return returned; })) {
-      rescued = true;
-      dispatcher->wakeUp();
+  for (const Nested& c : cases) {
+    SCOPED_TRACE(c.name);
+    TComPort port{std::make_shared<QtHandOff>()};
+    ComPortLink link(port);
+    QObject frame;
+    bool ran = false;
+    int nestedWakes = 0;
+    QMetaObject::invokeMethod(
+        &frame,
+        [&] {
+          const QMetaObject::Connection counting =
+              QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&] { ++nestedWakes; });
+          c.run(link);
+          QObject::disconnect(counting);
+          ran = true;
+        },
+        Qt::QueuedConnection);
+
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool returned = false;
+    bool rescued = false;
+    std::thread watchdog([&] {
+      std::unique_lock lock(mutex);
+      if (!ended.wait_for(lock, std::chrono::seconds(5), [&] { return returned; })) {
+        rescued = true;
+        dispatcher->wakeUp();
+      }
+    });
+    link.AwaitMessages(20);
+    {
+      std::lock_guard lock(mutex);
+      returned = true;
     }
-  });
-  link.AwaitMessages(20);
-  {
-    std::lock_guard lock(mutex);
-    returned = true;
+    ended.notify_one();
+    watchdog.join();
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(rescued) << "the outer wait slept on after the nested loop took its timer";
+    EXPECT_LT(nestedWakes, 50) << "the nested loop was kept from sleeping";
   }
-  ended.notify_one();
-  watchdog.join();
-  EXPECT_TRUE(answered);
-  EXPECT_FALSE(rescued) << "the outer wait slept on after the nested one took its timer";
 }
 
 }  // namespace
