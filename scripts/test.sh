@@ -2,8 +2,8 @@
 # The test command. Installs what is needed, then builds and runs every test,
 # warnings as errors throughout, in steps:
 #
-#   tsan      the serial port component, and the window's tests over
-#             pseudo-terminals, under ThreadSanitizer
+#   tsan      the serial port component, and the window's and trellum-check's
+#             tests over pseudo-terminals, under ThreadSanitizer
 #   asan      the whole suite under AddressSanitizer and
 #             UndefinedBehaviorSanitizer
 #   windows   the whole program cross-built for Windows, its tests under Wine
@@ -102,9 +102,10 @@ plain_ctest=(ctest --timeout 900)
 
 step_tsan() {
   # The component's tests, the network device's among them, and, of the
-  # window's, those where the component runs its event thread on a real
-  # device: the pseudo-terminal tests.
-  timed "ThreadSanitizer: build" build_tree build-tsan "cport_tests device_tests port_pty_tests port_device_tests ui_pty_tests network_tests" \
+  # window's and trellum-check's, those where the component runs its event
+  # thread on a real device: the pseudo-terminal tests.
+  timed "ThreadSanitizer: build" build_tree build-tsan \
+    "cport_tests device_tests port_pty_tests port_device_tests ui_pty_tests network_tests check_tests" \
     -DTRELLUM_SANITIZER=thread
   timed "ThreadSanitizer: tests" run_ctest build-tsan "${tsan_ctest[@]}"
 }
