@@ -104,6 +104,21 @@ class Session:
         self.xdotool("windowfocus", "--sync", window)
         self.xdotool("key", "--window", window, *keys)
 
+    def dismiss(self, box, key="Return"):
+        """Answers a box with a key and waits until it is no longer shown, so that
+        the next keys reach the window under it rather than the closing box."""
+        self.keys(box, key)
+        deadline = time.monotonic() + WAIT
+        while box in self.shown():
+            if time.monotonic() > deadline:
+                raise Failed(f"the box stayed after {key}")
+            time.sleep(0.1)
+
+    def shown(self):
+        """The ids of every shown window with a name (none found is no error)."""
+        return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."], env=self.env,
+                              capture_output=True, text=True, timeout=WAIT).stdout.split()
+
     def expect_line(self, wanted, what):
         got = b""
         deadline = time.monotonic() + WAIT
@@ -164,8 +179,7 @@ def run(session, shot):
     session.screenshot(shot, main)
 
     second = session.start()
-    box = session.window("Multiple Instance Error")
-    session.keys(box, "Return")
+    session.dismiss(session.window("Multiple Instance Error"))
     session.expect_end(second, "second copy")
     if first.poll() is not None:
         raise Failed("the first copy ended with the second")
@@ -187,7 +201,7 @@ def run(session, shot):
     session.keys(main, "space")
     session.expect_record("error COM-Anschluss kann nicht geöffnet werden (Windows-Fehlercode: 2)", "COM9 in German")
     # The error report's box bears the application's title too.
-    session.keys(session.window("Velmora", besides=main), "Return")
+    session.dismiss(session.window("Velmora", besides=main))
     session.keys(main, "alt+x")
     session.expect_end(german, "E&xit in German")
 
