@@ -101,12 +101,9 @@ windows_ctest=(ctest --timeout 300)
 plain_ctest=(ctest --timeout 900)
 
 step_tsan() {
-  # The component's tests, the network device's among them, and, of the
-  # window's and trellum-check's, those where the component runs its event
-  # thread on a real device: the pseudo-terminal tests.
-  timed "ThreadSanitizer: build" build_tree build-tsan \
-    "cport_tests device_tests port_pty_tests port_device_tests ui_pty_tests network_tests check_tests" \
-    -DTRELLUM_SANITIZER=thread
+  # The programs in which the component runs its event thread: CMake's
+  # target tsan_tests builds them, and their whole runs carry the label tsan.
+  timed "ThreadSanitizer: build" build_tree build-tsan tsan_tests -DTRELLUM_SANITIZER=thread
   timed "ThreadSanitizer: tests" run_ctest build-tsan "${tsan_ctest[@]}"
 }
 step_asan() {
@@ -146,7 +143,7 @@ step_load() {
 
 if [ "$install" = 1 ]; then
   timed "install packages" bash scripts/install-deps.sh
-  # Built once per machine and kept in its cache: about 16 minutes the first time.
+  # Built once per machine and kept in its cache (docs/windows.md).
   if [[ " ${steps[*]} " == *" windows "* ]]; then
     timed "Qt for Windows (mingw-w64)" bash scripts/windows/build-qt.sh
     timed "libintl for Windows (mingw-w64)" bash scripts/windows/build-libintl.sh

@@ -4,8 +4,8 @@
 # serves as the host Qt (moc, rcc, uic). Core, Gui, Widgets and Test with the
 # windows and offscreen platform plugins and the Windows style; what the
 # program does not use is switched off. Installed once per machine into the
-# cache (scripts/cache.sh) and kept there: the build takes about 35
-# minutes on two cores.
+# cache (scripts/cache.sh) and kept there; docs/windows.md gives the time it
+# takes.
 #
 #   build-qt.sh           builds unless the cache has it, then prints its folder
 #   build-qt.sh --prefix  prints the folder only

@@ -1,63 +1,25 @@
 #include "CheckOptions.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstring>
+#include <cctype>
 #include <string_view>
 
+#include "OptionParser.h"
+
 namespace {
+
+using cmdline::Number;
+using cmdline::UsageError;
 
 constexpr unsigned kSpeeds[] = {1200, 9600, 38400, 115200};
 constexpr const char* kModels[] = {"Alvex", "Brenta", "Corvan"};
 
-struct Invalid {
-  std::string message;
-};
-
-int Number(std::string_view option, std::string_view text, int min, int max) {
-  int value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < min || value > max) {
-    throw Invalid{std::string(option) + ": \"" + std::string(text) + "\" is not a number from " +
-                  std::to_string(min) + " to " + std::to_string(max)};
+unsigned Speed(std::string_view option, std::string_view text) {
+  const auto value = static_cast<unsigned>(Number(option, text, 0, 1 << 30));
+  if (std::find(std::begin(kSpeeds), std::end(kSpeeds), value) == std::end(kSpeeds)) {
+    throw UsageError(std::string(option) + ": " + std::string(text) + " is not one of 1200, 9600, 38400, 115200");
   }
   return value;
-}
-
-unsigned Speed(std::string_view option, std::string_view text) {
-  const int value = Number(option, text, 0, 1 << 30);
-  if (std::find(std::begin(kSpeeds), std::end(kSpeeds), unsigned(value)) == std::end(kSpeeds)) {
-    throw Invalid{std::string(option) + ": " + std::string(text) + " is not one of 1200, 9600, 38400, 115200"};
-  }
-  return unsigned(value);
-}
-
-std::vector<std::string_view> Split(std::string_view text) {
-  std::vector<std::string_view> parts;
-  for (std::size_t start = 0;;) {
-    const auto comma = text.find(',', start);
-    parts.push_back(text.substr(start, comma - start));
-    if (comma == std::string_view::npos) return parts;
-    start = comma + 1;
-  }
-}
-
-// "0-31", "3,7,12" or both mixed: "1,4-6".
-std::vector<int> Ids(std::string_view option, std::string_view text) {
-  std::vector<int> ids;
-  for (const std::string_view part : Split(text)) {
-    const auto dash = part.find('-');
-    const int first = Number(option, part.substr(0, dash), 0, 31);
-    const int last = dash == std::string_view::npos ? first : Number(option, part.substr(dash + 1), 0, 31);
-    if (last < first) throw Invalid{std::string(option) + ": the range " + std::string(part) + " runs backwards"};
-    for (int id = first; id <= last; ++id) {
-      if (std::find(ids.begin(), ids.end(), id) != ids.end()) {
-        throw Invalid{std::string(option) + ": ID " + std::to_string(id) + " given twice"};
-      }
-      ids.push_back(id);
-    }
-  }
-  return ids;
 }
 
 int Model(std::string_view text) {
@@ -68,7 +30,11 @@ int Model(std::string_view text) {
                                  [](char a, char b) { return std::tolower(a) == std::tolower(b); });
     if (same || text == std::to_string(i)) return i;
   }
-  throw Invalid{"--model: \"" + std::string(text) + "\" is not Alvex, Brenta or Corvan (0, 1, 2)"};
+  throw UsageError("--model: \"" + std::string(text) + "\" is not Alvex, Brenta or Corvan (0, 1, 2)");
+}
+
+int Int(std::string_view option, std::string_view text, int min, int max) {
+  return static_cast<int>(Number(option, text, min, max));
 }
 
 }  // namespace
@@ -76,110 +42,121 @@ int Model(std::string_view text) {
 CheckOptions CheckOptions::Parse(int argc, const char* const* argv) {
   CheckOptions o;
   bool speedGiven = false, modelGiven = false;
-  std::vector<std::string_view> scanOnly, testOnly;
-  try {
-    for (int i = 1; i < argc; ++i) {
-      std::string_view arg = argv[i];
-      std::string_view value;
-      bool inlineValue = false;
-      if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-        value = arg.substr(eq + 1);
-        arg = arg.substr(0, eq);
-        inlineValue = true;
-      }
-      auto next = [&]() -> std::string_view {
-        if (inlineValue) return value;
-        if (i + 1 >= argc) throw Invalid{std::string(arg) + " needs a value"};
-        return argv[++i];
-      };
-      auto flag = [&] {
-        if (inlineValue) throw Invalid{std::string(arg) + " takes no value"};
-      };
-      if (arg == "--help" || arg == "-h") {
-        flag();
-        o.help = true;
-      } else if (arg == "--settings") {
-        o.settings = next();
-      } else if (arg == "--record") {
-        o.record = next();
-        if (o.record.empty()) throw Invalid{"--record needs a file"};
-      } else if (arg == "--speeds") {
-        o.scan.speeds.clear();
-        for (const auto part : Split(next())) o.scan.speeds.push_back(Speed(arg, part));
-        scanOnly.push_back(arg);
-      } else if (arg == "--ids") {
-        o.scan.ids = Ids(arg, next());
-        scanOnly.push_back(arg);
-      } else if (arg == "--options") {
-        flag();
-        o.scan.options = true;
-        scanOnly.push_back(arg);
-      } else if (arg == "--json") {
-        flag();
-        o.json = true;
-        scanOnly.push_back(arg);
-      } else if (arg == "--model") {
-        o.test.model = Model(next());
-        modelGiven = true;
-        testOnly.push_back(arg);
-      } else if (arg == "--speed") {
-        o.test.speed = Speed(arg, next());
-        speedGiven = true;
-        testOnly.push_back(arg);
-      } else if (arg == "--format") {
-        o.test.format = Number(arg, next(), 0, 3);
-        testOnly.push_back(arg);
-      } else if (arg == "--id") {
-        o.test.id = Number(arg, next(), 0, 31);
-        testOnly.push_back(arg);
-      } else if (arg == "--cards") {
-        o.test.cards = Number(arg, next(), 0, 1000);
-        testOnly.push_back(arg);
-      } else if (arg == "--card-timeout") {
-        o.test.cardTimeout = Number(arg, next(), 1, 3600);
-        testOnly.push_back(arg);
-      } else if (arg == "--lock") {
-        flag();
-        o.test.lock = true;
-        testOnly.push_back(arg);
-      } else if (arg == "--switch") {
-        flag();
-        o.test.switchStep = true;
-        testOnly.push_back(arg);
-      } else if (arg == "--junit") {
-        o.junit = next();
-        if (o.junit.empty()) throw Invalid{"--junit needs a file"};
-        testOnly.push_back(arg);
-      } else if (arg == "--repeat") {
-        flag();
-        o.repeat = true;
-        testOnly.push_back(arg);
-      } else if (arg.starts_with("-") && arg.size() > 1) {
-        throw Invalid{"unknown option " + std::string(argv[i])};
-      } else if (o.command == None) {
-        if (arg == "scan") {
-          o.command = ScanCommand;
-        } else if (arg == "test") {
-          o.command = TestCommand;
+  // Options of one command only: the first one given is named when the other command runs.
+  std::vector<std::string> scanOnly, testOnly;
+  cmdline::OptionParser parser;
+  parser.Flag({"--help", "-h"}, [&] { o.help = true; })
+      .Value("--settings", [&](std::string_view v) { o.settings = v; })
+      .Value(
+          "--record",
+          [&](std::string_view v) {
+            if (v.empty()) throw UsageError("--record needs a file");
+            o.record = v;
+          },
+          "a file")
+      .Value("--speeds",
+             [&](std::string_view v) {
+               o.scan.speeds.clear();
+               for (const auto part : cmdline::Split(v)) o.scan.speeds.push_back(Speed("--speeds", part));
+               scanOnly.push_back("--speeds");
+             })
+      .Value("--ids",
+             [&](std::string_view v) {
+               o.scan.ids = cmdline::IdList("--ids", v);
+               scanOnly.push_back("--ids");
+             })
+      .Flag({"--options"},
+            [&] {
+              o.scan.options = true;
+              scanOnly.push_back("--options");
+            })
+      .Flag({"--json"},
+            [&] {
+              o.json = true;
+              scanOnly.push_back("--json");
+            })
+      .Value("--model",
+             [&](std::string_view v) {
+               o.test.model = Model(v);
+               modelGiven = true;
+               testOnly.push_back("--model");
+             })
+      .Value("--speed",
+             [&](std::string_view v) {
+               o.test.speed = Speed("--speed", v);
+               speedGiven = true;
+               testOnly.push_back("--speed");
+             })
+      .Value("--format",
+             [&](std::string_view v) {
+               o.test.format = Int("--format", v, 0, 3);
+               testOnly.push_back("--format");
+             })
+      .Value("--id",
+             [&](std::string_view v) {
+               o.test.id = Int("--id", v, 0, 31);
+               testOnly.push_back("--id");
+             })
+      .Value("--cards",
+             [&](std::string_view v) {
+               o.test.cards = Int("--cards", v, 0, 1000);
+               testOnly.push_back("--cards");
+             })
+      .Value("--card-timeout",
+             [&](std::string_view v) {
+               o.test.cardTimeout = Int("--card-timeout", v, 1, 3600);
+               testOnly.push_back("--card-timeout");
+             })
+      .Flag({"--lock"},
+            [&] {
+              o.test.lock = true;
+              testOnly.push_back("--lock");
+            })
+      .Flag({"--switch"},
+            [&] {
+              o.test.switchStep = true;
+              testOnly.push_back("--switch");
+            })
+      .Value(
+          "--junit",
+          [&](std::string_view v) {
+            if (v.empty()) throw UsageError("--junit needs a file");
+            o.junit = v;
+            testOnly.push_back("--junit");
+          },
+          "a file")
+      .Flag({"--repeat"},
+            [&] {
+              o.repeat = true;
+              testOnly.push_back("--repeat");
+            })
+      .Arguments([&](std::string_view arg) {
+        if (o.command == None) {
+          if (arg == "scan") {
+            o.command = ScanCommand;
+          } else if (arg == "test") {
+            o.command = TestCommand;
+          } else {
+            throw UsageError("unknown command \"" + std::string(arg) + "\" (scan or test)");
+          }
+        } else if (o.port.empty()) {
+          if (arg.empty()) throw UsageError("the port name is empty");
+          o.port = arg;
         } else {
-          throw Invalid{"unknown command \"" + std::string(arg) + "\" (scan or test)"};
+          throw UsageError("unexpected argument \"" + std::string(arg) + "\"");
         }
-      } else if (o.port.empty()) {
-        o.port = arg;
-        if (o.port.empty()) throw Invalid{"the port name is empty"};
-      } else {
-        throw Invalid{"unexpected argument \"" + std::string(arg) + "\""};
-      }
-    }
+      });
+  try {
+    parser.Parse(argc, argv);
     if (o.help) return o;
-    if (o.command == None) throw Invalid{"no command given (scan or test)"};
-    if (o.port.empty()) throw Invalid{"no port given"};
-    if (o.command == ScanCommand && !testOnly.empty()) throw Invalid{std::string(testOnly[0]) + " belongs to test"};
-    if (o.command == TestCommand && !scanOnly.empty()) throw Invalid{std::string(scanOnly[0]) + " belongs to scan"};
-    if (o.command == TestCommand && !modelGiven) throw Invalid{"test needs --model"};
-    if (o.command == TestCommand && !speedGiven) throw Invalid{"test needs --speed"};
-  } catch (const Invalid& invalid) {
-    o.error = invalid.message;
+    if (o.command == None) throw UsageError("no command given (scan or test)");
+    if (o.port.empty()) throw UsageError("no port given");
+    if (o.command == ScanCommand && !testOnly.empty()) throw UsageError(testOnly[0] + " belongs to test");
+    if (o.command == TestCommand && !scanOnly.empty()) throw UsageError(scanOnly[0] + " belongs to scan");
+    if (o.command == TestCommand && !modelGiven) throw UsageError("test needs --model");
+    if (o.command == TestCommand && !speedGiven) throw UsageError("test needs --speed");
+  } catch (const UsageError& invalid) {
+    o.error = invalid.what();
   }
   return o;
 }
@@ -208,7 +185,7 @@ speed, ID, format, family, switch, outputs, buzzer (and options).
   --json              one JSON object a line per reader, then per line problem
                       ({"problem": ...}) instead of the table
 Each request waits 30 ms plus two 10-byte replies at the speed after the
-command's RTS cycle (197 ms at 1200 bit/s, 51 ms at 9600, 35 ms at 38400,
+command's RTS cycle (196 ms at 1200 bit/s, 50 ms at 9600, 35 ms at 38400,
 31 ms at 115200), and the line is listened to for 300 ms after each pass: a
 reply that comes later is still listed, with its ID and "late reply". Replies
 from an ID not asked, two answers to one request and broken frames (checksum,

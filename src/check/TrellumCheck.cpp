@@ -16,7 +16,7 @@
 #include "Scan.h"
 #include "SessionRecord.h"
 #include "SettingsFile.h"
-#include "StopRequest.h"
+#include "TerminationSignals.h"
 #include "UserLanguage.h"
 
 namespace {
@@ -73,6 +73,7 @@ int RunTrellumCheck(int argc, char** argv, std::ostream& out, std::ostream& err)
   }
   QCoreApplication app(argc, argv);
   LoadMessageCatalogues(ExecutableFolder(), UserLanguage());
+  TranslatePortErrorTexts();
 
   std::unique_ptr<SessionRecord> record;
   if (!options.record.empty()) {
@@ -83,7 +84,7 @@ int RunTrellumCheck(int argc, char** argv, std::ostream& out, std::ostream& err)
                                ? QString::fromStdString(ExecutableFolder()) + QStringLiteral("/trellum.INI")
                                : QString::fromLocal8Bit(options.settings.c_str());
   CheckLine line(options.port, ResolvePorts(SettingsFile(settings)), record.get());
-  const StopRequest stop([&line] { line.RequestStop(); });
+  const TerminationSignals stop([&line] { line.RequestStop(); });
   try {
     if (options.command == CheckOptions::ScanCommand) {
       const ScanResult result = Scan(line, options.scan, err);

@@ -55,5 +55,5 @@ class EComPort : public std::runtime_error {
 const std::string& PortErrorTexts(int reasonCode);
 
 // Translates the table of reason texts through the catalogues now loaded;
-// LoadMessageCatalogues calls it.
+// called at start-up right after LoadMessageCatalogues.
 void TranslatePortErrorTexts();

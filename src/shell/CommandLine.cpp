@@ -1,50 +1,42 @@
 #include "CommandLine.h"
 
-#include <cstring>
+#include <string_view>
 
+#include "OptionParser.h"
 #include "PortNames.h"
 
 CommandLine CommandLine::Parse(int& argc, char** argv) {
   CommandLine options;
-  int kept = argc > 0 ? 1 : 0;
-  for (int i = kept; i < argc; ++i) {
-    const char* argument = argv[i];
-    std::string mapping;
-    if (std::strcmp(argument, "--list-ports") == 0) {
-      options.listPorts = true;
-      continue;
-    } else if (std::strcmp(argument, "--help") == 0) {
-      options.help = true;
-      continue;
-    } else if (std::strncmp(argument, "--port=", 7) == 0) {
-      mapping = argument + 7;
-    } else if (std::strcmp(argument, "--port") == 0) {
-      if (i + 1 == argc) {
-        options.error = "--port needs COMn=DEVICE";
-        continue;
-      }
-      mapping = argv[++i];
-    } else {
-      argv[kept++] = argv[i];
-      continue;
-    }
+  const auto mapPort = [&options](std::string_view mapping) {
     const auto equals = mapping.find('=');
-    const std::string name = mapping.substr(0, equals);
+    const std::string name(mapping.substr(0, equals));
     const auto index = serialdev::PortNames::ComIndex(name);
-    if (equals == std::string::npos || !index || equals + 1 == mapping.size()) {
-      options.error = "--port " + mapping + ": expected COMn=DEVICE with n from 1 to 8";
-      continue;
+    if (equals == std::string_view::npos || !index || equals + 1 == mapping.size()) {
+      throw cmdline::UsageError("--port " + std::string(mapping) + ": expected COMn=DEVICE with n from 1 to 8");
     }
-    const std::string device = mapping.substr(equals + 1);
+    const std::string device(mapping.substr(equals + 1));
     if (const std::string problem = serialdev::PortNames::Problem(device); !problem.empty()) {
-      options.error = "--port " + mapping + ": " + problem;
-      continue;
+      throw cmdline::UsageError("--port " + std::string(mapping) + ": " + problem);
     }
     options.ports[name] = device;
     options.selectedPort = index;
+  };
+  cmdline::OptionParser parser;
+  parser.Flag({"--list-ports"}, [&options] { options.listPorts = true; })
+      .Flag({"--help"}, [&options] { options.help = true; })
+      .Value("--port", mapPort, "COMn=DEVICE")
+      .Value(
+          "--record",
+          [&options](std::string_view file) {
+            if (file.empty()) throw cmdline::UsageError("--record needs a file");
+            options.record = file;
+          },
+          "a file");
+  try {
+    parser.Take(argc, argv);
+  } catch (const cmdline::UsageError& error) {
+    options.error = error.what();
   }
-  argc = kept;
-  if (argv) argv[kept] = nullptr;
   return options;
 }
 

@@ -12,12 +12,14 @@
 //   --list-ports           prints the machine's serial ports and ends
 //   --port COMn=DEVICE     COMn stands for DEVICE in this run, and COMn is
 //                          selected at start instead of the stored port
+//   --record FILE          appends the session record to FILE
 //   --help                 prints the options and ends
 struct CommandLine {
   bool listPorts = false;
   bool help = false;
   std::map<std::string, std::string> ports;
   std::optional<int> selectedPort;  // entry of comm1 named by the last --port
+  std::string record;               // the session record's file; none when empty
   std::string error;                // set when the arguments are unusable
 
   // Takes the program's options out of argv, leaving the rest in order.

@@ -1,11 +1,13 @@
 #include "Trellum.h"
 
 #include <QApplication>
+#include <QSessionManager>
 
 #include <iostream>
 #include <memory>
 
 #include "AboutBox.h"
+#include "ComError.h"
 #include "CommandLine.h"
 #include "ErrorReport.h"
 #include "MessageCatalogue.h"
@@ -43,10 +45,16 @@ int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
   QApplication app(argc, argv);
   QApplication::setWindowIcon(ApplicationIcon());
   LoadMessageCatalogues(ExecutableFolder(), UserLanguage());
+  TranslatePortErrorTexts();
 
   // The end of the session or a termination signal closes the windows as
   // the close box does, the refused copy's message box included.
   TerminationSignals terminate([] { QApplication::closeAllWindows(); });
+  // Windows tells a window program of the end of the session with
+  // WM_QUERYENDSESSION, which the toolkit reports as commitDataRequest: the
+  // windows close there, before the system ends the process.
+  QObject::connect(&app, &QGuiApplication::commitDataRequest,
+                   [](QSessionManager&) { QApplication::closeAllWindows(); });
 
   const std::unique_ptr<InstanceGuard> guard = ClaimSingleInstance(PlatformInformationBox(setup.messages));
   if (!guard) {
@@ -58,9 +66,9 @@ int RunTrellum(int& argc, char** argv, const TrellumSetup& setup) {
   // port. One that cannot be opened is reported, and the run goes on without.
   std::unique_ptr<SessionRecord> record;
   OperatorMessages messages = setup.messages;
-  if (!setup.recordPath.empty()) {
+  if (!options.record.empty()) {
     record = std::make_unique<SessionRecord>(
-        setup.recordPath, [&setup](const std::exception& error) { ReportError(setup.messages, error); });
+        options.record, [&setup](const std::exception& error) { ReportError(setup.messages, error); });
     messages = RecordedMessages(setup.messages, *record);
   }
   TForm1Setup formSetup = options.Apply(setup.formSetup());

@@ -20,8 +20,6 @@ struct TrellumSetup {
   // The program's message boxes and beep, the main window's included (they
   // replace those of its setup); the toolkit's where a part is empty.
   OperatorMessages messages;
-  // The session record's file (--record); none when empty.
-  std::string recordPath;
   // Called with both windows just before the message loop starts.
   std::function<void(TForm1&, Taboutbox&)> running;
 };

@@ -106,11 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
 using Cards = SessionFixture;
 
 TEST_F(Cards, ExtremeCodesAndBackToBackFramesAreAllDecoded) {
-  StartReader({"--no-powerup", "--family", "E5"});
-  Form().SetModelIndex(0);
-  Form().cbAutoBeep->setChecked(false);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup", "--family", "E5"}, 0, AutoBeep::Off);
   const int log = int(Log().size());
   const int out = int(reader->Lines().size());
   // Three frames queued at once: each is decoded and answered in turn.
@@ -147,11 +143,7 @@ TEST_F(Cards, AsciiLinesAreBoundedAndEndWithLineFeedThenCarriageReturn) {
 // Alt and a press on the logo turn the trace on: every byte of a frame shows
 // with the decoder's state, however the line split the frame into reads.
 TEST_F(Cards, TraceShowsEveryByteOfAFrame) {
-  StartReader({"--no-powerup"});
-  Form().SetModelIndex(0);
-  Form().cbAutoBeep->setChecked(false);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup"}, 0, AutoBeep::Off);
   QTest::mousePress(Form().Image1, Qt::LeftButton, Qt::AltModifier);
   const int log = int(Log().size());
   reader->Control("card 258:197637");

@@ -15,10 +15,7 @@ QString StateAfterCommand(VirtualReader& reader, int from, int commands) {
 }
 
 TEST_F(ControlPanel, OutputsAndPulsesFollowTheControls) {
-  StartReader({"--no-powerup"});
-  Form().SetModelIndex(1);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup"}, 1);
   const int out = int(reader->Lines().size());
 
   Form().CheckBox1->click();
@@ -45,10 +42,7 @@ TEST_F(ControlPanel, OutputsAndPulsesFollowTheControls) {
 }
 
 TEST_F(ControlPanel, StatusReplyThatDisagreesEchoesTheOutputCommands) {
-  StartReader({"--no-powerup"});
-  Form().SetModelIndex(0);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup"});
   Form().CheckBox1->click();
   Form().CheckBox2->click();
   ASSERT_TRUE(reader->AwaitCount(0, "cmd ", 3));
@@ -66,11 +60,7 @@ TEST_F(ControlPanel, StatusReplyThatDisagreesEchoesTheOutputCommands) {
 }
 
 TEST_F(ControlPanel, WithoutControlLockACardIsAnsweredWithTheEventResponseAlone) {
-  StartReader({"--no-powerup"});
-  Form().SetModelIndex(0);
-  Form().cbAutoBeep->setChecked(false);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup"}, 0, AutoBeep::Off);
   const int log = int(Log().size());
   const int out = int(reader->Lines().size());
   reader->Control("card 258:197637");
@@ -80,10 +70,7 @@ TEST_F(ControlPanel, WithoutControlLockACardIsAnsweredWithTheEventResponseAlone)
 }
 
 TEST_F(ControlPanel, SetOptionsThenGetOptionsChangesTheDecoding) {
-  StartReader({"--no-powerup"});
-  Form().SetModelIndex(1);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup"}, 1);
   ASSERT_TRUE(Form().CheckBox3->isChecked() && Form().CheckBox4->isChecked());
   int out = int(reader->Lines().size());
 
@@ -128,10 +115,7 @@ TEST_F(ControlPanel, SetOptionsThenGetOptionsChangesTheDecoding) {
 // Get Options discards a reply cut off half-way: no "RESET" follows it,
 // only the option reply's own frame.
 TEST_F(ControlPanel, GetOptionsDropsAHalfReceivedReply) {
-  StartReader({"--no-powerup", "--options", "A"});
-  Form().SetModelIndex(1);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup", "--options", "A"}, 1);
   Form().CheckBox6->setChecked(false);
   const int log = int(Log().size());
   const int out = int(reader->Lines().size());

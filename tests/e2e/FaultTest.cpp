@@ -17,10 +17,7 @@ class InjectedFault : public SessionFixture, public ::testing::WithParamInterfac
 // next good frame is decoded as if nothing had happened.
 TEST_P(InjectedFault, GivesItsLogLinesAndNoAnswer) {
   const Fault& fault = GetParam();
-  StartReader({"--no-powerup", "--seed", "7"});
-  Form().SetModelIndex(0);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup", "--seed", "7"});
   const int log = int(Log().size());
   const int out = int(reader->Lines().size());
   reader->Control(QString("fault %1 258:197637").arg(fault.kind));
@@ -50,10 +47,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, InjectedFault,
 using Faults = SessionFixture;
 
 TEST_F(Faults, UnknownOneByteReplyAndStrayBytes) {
-  StartReader({"--no-powerup"});
-  Form().SetModelIndex(0);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup"});
   const int log = int(Log().size());
   const int out = int(reader->Lines().size());
   reader->Control("raw 02 02 41 41 03");
@@ -69,10 +63,7 @@ TEST_F(Faults, UnknownOneByteReplyAndStrayBytes) {
 // Disconnect leaves the inter-byte timer running: a frame cut off by it is
 // still followed by "RESET".
 TEST_F(Faults, PartialFrameAtDisconnectStillEndsInReset) {
-  StartReader({"--no-powerup"});
-  Form().SetModelIndex(0);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup"});
   const int log = int(Log().size());
   reader->Control("fault cut 258:197637");
   ASSERT_TRUE(reader->Await([&] { return Form().Protocol().State().DecoderState != 0; }));

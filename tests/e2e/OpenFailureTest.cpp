@@ -24,11 +24,7 @@ TEST_F(OpenFailure, MissingDeviceIsReportedAndTheWindowStaysDisconnected) {
 // A second window cannot take a line that the first one holds; the first
 // keeps working.
 TEST_F(OpenFailure, LineHeldByAnotherWindowIsBusy) {
-  StartReader({"--no-powerup"});
-  Form().SetModelIndex(0);
-  Form().cbAutoBeep->setChecked(false);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup"}, 0, AutoBeep::Off);
   {
     TForm1 second(WindowSetup());
     second.Button4->click();

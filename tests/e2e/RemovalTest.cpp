@@ -14,11 +14,7 @@ using Removal = SessionFixture;
 // of it once, Disconnect leaves quietly, and once the line is back Connect
 // works again.
 TEST_F(Removal, LineClosedMidSessionThenReopened) {
-  StartReader({"--no-powerup"});
-  Form().SetModelIndex(0);
-  Form().cbAutoBeep->setChecked(false);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup"}, 0, AutoBeep::Off);
   reader->Control("card 258:197637");
   ASSERT_TRUE(AwaitLogSize(3));
 
@@ -50,10 +46,7 @@ TEST_F(Removal, LineClosedMidSessionThenReopened) {
 // The line goes while the event response is being sent: the operator hears
 // of it once, nothing hangs, and Disconnect still returns to "Connect".
 TEST_F(Removal, LineClosedDuringTheEventResponse) {
-  StartReader({"--no-powerup"});
-  Form().SetModelIndex(0);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup"});
   const int out = int(reader->Lines().size());
   reader->Control("card 258:197637");
   ASSERT_TRUE(reader->AwaitCount(out, "cmd - 0", 1));

@@ -63,6 +63,14 @@ bool SessionFixture::AwaitLogSize(int lines, int timeoutMs) {
   return QTest::qWaitFor([&] { return Log().size() >= lines; }, timeoutMs);
 }
 
+void SessionFixture::ConnectToReader(const QStringList& readerArguments, int model, AutoBeep beep) {
+  StartReader(readerArguments);
+  Form().SetModelIndex(model);
+  if (beep == AutoBeep::Off) Form().cbAutoBeep->setChecked(false);
+  Connect();
+  Settle();
+}
+
 void SessionFixture::Settle(int quietMs) {
   QElapsedTimer quiet;
   quiet.start();

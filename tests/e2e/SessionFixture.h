@@ -35,6 +35,10 @@ class SessionFixture : public ::testing::Test {
   void DestroyForm();
   void Connect();
   void Disconnect();
+  enum class AutoBeep { On, Off };
+  // Starts the reader, chooses the model (0 to 2), connects and waits until
+  // the line has gone quiet: how most sessions begin.
+  void ConnectToReader(const QStringList& readerArguments, int model = 0, AutoBeep beep = AutoBeep::On);
 
   QStringList Log() const;
   // Waits until the log holds at least this many lines.

@@ -100,11 +100,7 @@ class Soak : public SessionFixture {
 // line recovers: every good frame is shown and answered exactly once, every
 // broken one leaves only what the decoder says it leaves.
 TEST_F(Soak, GoodFramesAmongNoiseAndFaults) {
-  StartReader({"--no-powerup", "--family", "F5"});
-  Form().SetModelIndex(0);
-  Form().cbAutoBeep->setChecked(false);
-  Connect();
-  Settle();
+  ConnectToReader({"--no-powerup", "--family", "F5"}, 0, AutoBeep::Off);
   ASSERT_FALSE(reader->Next("tx - status").isEmpty());
   ASSERT_EQ(Log(), QStringList{"Yorvel series"});
   const int logStart = 1;

@@ -1,13 +1,8 @@
 #include "CommandLine.h"
-#include "FakeSystemTree.h"
-#include "PortList.h"
 
 #include <gtest/gtest.h>
-#include <grp.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -61,35 +56,41 @@ TEST(CommandLine, TakesItsOwnOptionsAndLeavesTheToolkitsInOrder) {
     EXPECT_FALSE(parsed.options.error.empty()) << bad;
     EXPECT_FALSE(parsed.options.selectedPort) << bad;
   }
-  EXPECT_FALSE(Parse({"trellum", "--port"}).options.error.empty());
+  EXPECT_EQ(Parse({"trellum", "--port"}).options.error, "--port needs COMn=DEVICE");
 }
 
-// One line a port, eleven fields; "-" where a field is empty, and the
-// device's own texts cannot break a line.
-TEST(ListPorts, PrintsOneLineOfElevenFieldsAPortInComOrder) {
-  const std::string folder = testing::TempDir() + "list-ports-" + std::to_string(getpid());
-  std::filesystem::remove_all(folder);
-  {
-    FakeSystemTree tree(folder);
-    tree.AddUart("ttyS0", 4);
-    tree.AddUart("ttyS1", 4);
-    FakeSystemTree::Usb usb;
-    usb.maker = "Acme\tWorks";
-    usb.byId = "usb-Acme_Works_A10KXYZ-if00-port0";
-    tree.AddUsb("ttyUSB0", usb);
-    tree.SetNode("ttyS1", 0, getgid());
-    tree.SetConsole("ttyS0", "console=ttyS0");
-    std::ostringstream out;
-    ListPorts(out, tree.Root());
-    const bool root = geteuid() == 0;
-    EXPECT_EQ(out.str(), std::string("/dev/ttyS1\tuart\tCOM1\t") + (root ? "yes\t-" : "no\t") +
-                             (root ? "" : std::string(getgrgid(getgid())->gr_name)) +
-                             "\t-\t-\t-\t-\t-\t-\n"
-                             "/dev/ttyUSB0\tusb\tCOM2\tyes\t-\t-\t0403:6001\tAcme Works\tFT232R USB UART\tA10KXYZ\t"
-                             "/dev/serial/by-id/usb-Acme_Works_A10KXYZ-if00-port0\n"
-                             "/dev/ttyS0\tuart\t-\tyes\t-\tconsole\t-\t-\t-\t-\t-\n");
+TEST(CommandLine, RecordTakesItsFileAndLeavesTheRest) {
+  struct Case {
+    std::vector<std::string> arguments;
+    bool ok;
+    std::string path;
+    std::vector<std::string> rest;
+  };
+  const Case cases[] = {
+      {{"trellum"}, true, "", {"trellum"}},
+      {{"trellum", "--record", "s.txt"}, true, "s.txt", {"trellum"}},
+      {{"trellum", "-style", "fusion", "--record", "/tmp/a b", "x"},
+       true,
+       "/tmp/a b",
+       {"trellum", "-style", "fusion", "x"}},
+      {{"trellum", "--record=s.txt", "-platform", "offscreen"}, true, "s.txt", {"trellum", "-platform", "offscreen"}},
+      {{"trellum", "--record", "--record"}, true, "--record", {"trellum"}},
+      {{"trellum", "--recorder"}, true, "", {"trellum", "--recorder"}},
+      {{"trellum", "--record"}, false, "", {}},
+      {{"trellum", "--record", ""}, false, "", {}},
+      {{"trellum", "--record="}, false, "", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    const Parsed parsed = Parse(c.arguments);
+    if (!c.ok) {
+      EXPECT_EQ(parsed.options.error, "--record needs a file");
+      continue;
+    }
+    EXPECT_EQ(parsed.options.error, "");
+    EXPECT_EQ(parsed.options.record, c.path);
+    EXPECT_EQ(parsed.rest, c.rest);
   }
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

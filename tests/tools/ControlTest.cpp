@@ -131,17 +131,17 @@ TEST(Control, RefusesToReplaceAFileWithTheLink) {
 
 TEST(Control, CommandLineErrorsAndHelp) {
   const std::pair<std::vector<std::string>, const char*> bad[] = {
-      {{"--ids", "3,40"}, "bad value \"40\" for --ids"},
-      {{"--ids", "3,3"}, "ID 3 given twice in --ids"},
+      {{"--ids", "3,40"}, "--ids: \"40\" is not a number from 0 to 31"},
+      {{"--ids", "3,3"}, "--ids: ID 3 given twice"},
       {{"--family", "03"}, "--family takes one of the start flags"},
-      {{"--mode", "4"}, "bad value \"4\" for --mode"},
+      {{"--mode", "4"}, "--mode: \"4\" is not a number from 0 to 3"},
       {{"--options", "Q"}, "--options takes one option letter"},
       {{"--baud", "1000"}, "unsupported speed 1000"},
-      {{"--fault-rate", "1.5"}, "bad value \"1.5\" for --fault-rate"},
+      {{"--fault-rate", "1.5"}, "--fault-rate: \"1.5\" is not a fraction from 0 to 1"},
       {{"--faults", "checksum,melt"}, "unknown fault \"melt\""},
       {{"--card", "1:2:3"}, "bad card code"},
-      {{"--period"}, "option --period needs a value"},
-      {{"--frobnicate"}, "unknown option \"--frobnicate\""},
+      {{"--period"}, "--period needs a value"},
+      {{"--frobnicate"}, "unknown option --frobnicate"},
   };
   for (const auto& [args, message] : bad) {
     auto result = ReaderProcess::runToEnd(args);

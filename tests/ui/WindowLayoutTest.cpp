@@ -97,7 +97,6 @@ TEST_F(WindowLayout, EveryControlStartsAsLaidOut) {
   EXPECT_EQ(f.seMyID->minimum(), 0);
   EXPECT_EQ(f.seMyID->maximum(), 31);
   EXPECT_EQ(f.seMyID->toolTip(), "Reader's ID to be controlled.");
-  EXPECT_TRUE(f.Memo1->isReadOnly());
   EXPECT_TRUE(f.Memo1->toPlainText().isEmpty());
   EXPECT_EQ(f.Memo1->toolTip(), "Code from the reader.");
   EXPECT_EQ(f.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);

@@ -1,158 +1,125 @@
 #include "Options.h"
 
-#include "Failure.h"
+#include "OptionParser.h"
 
 #include <algorithm>
-#include <charconv>
+#include <iterator>
 #include <string_view>
 
 namespace vreader {
 
 namespace {
 
-long long number(std::string_view option, std::string_view text, long long min, long long max, int base = 10) {
-  long long value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < min || value > max)
-    throw Failure("bad value \"" + std::string(text) + "\" for " + std::string(option));
-  return value;
-}
+using cmdline::UsageError;
 
-std::vector<std::string_view> split(std::string_view text) {
-  std::vector<std::string_view> parts;
-  for (std::size_t start = 0;;) {
-    auto comma = text.find(',', start);
-    parts.push_back(text.substr(start, comma - start));
-    if (comma == std::string_view::npos) return parts;
-    start = comma + 1;
-  }
+long long number(std::string_view option, std::string_view text, long long min, long long max, int base = 10) {
+  return cmdline::Number(option, text, min, max, base);
 }
 
 }  // namespace
 
 Options parseOptions(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
-    std::string_view value;
-    bool hasValue = false;
-    if (auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-      value = arg.substr(eq + 1);
-      arg = arg.substr(0, eq);
-      hasValue = true;
-    }
-    auto flag = [&] {
-      if (hasValue) throw Failure("option " + std::string(arg) + " takes no value");
-    };
-    auto next = [&]() -> std::string_view {
-      if (hasValue) return value;
-      if (i + 1 >= argc) throw Failure("option " + std::string(arg) + " needs a value");
-      return argv[++i];
-    };
-    if (arg == "--help" || arg == "-h") {
-      flag();
-      o.help = true;
-    } else if (arg == "--device") {
-      o.device = next();
-      if (o.device.empty()) throw Failure("option --device needs a path");
-    } else if (arg == "--link") {
-      o.link = next();
-    } else if (arg == "--baud") {
-      o.baud = int(number(arg, next(), 1, 4000000));
-      if (o.baud != 1200 && o.baud != 2400 && o.baud != 4800 && o.baud != 9600 && o.baud != 19200 && o.baud != 38400 &&
-          o.baud != 57600 && o.baud != 115200)
-        throw Failure("unsupported speed " + std::to_string(o.baud) + " for --baud");
-    } else if (arg == "--ids") {
-      o.ids.clear();
-      for (auto part : split(next())) {
-        auto id = std::uint8_t(number(arg, part, 0, 31));
-        for (auto known : o.ids)
-          if (known == id) throw Failure("ID " + std::to_string(id) + " given twice in --ids");
-        o.ids.push_back(id);
-      }
-    } else if (arg == "--family") {
-      auto start = std::uint8_t(number(arg, next(), 0, 255, 16));
-      if (!isStartFlag(start)) throw Failure("--family takes one of the start flags 02, D5, E5, F5");
-      o.startFlag = start;
-    } else if (arg == "--mode") {
-      auto mode = number(arg, next(), 0, 3);
-      o.optionBits = std::uint8_t((o.optionBits & 12) | (mode & 1 ? 0 : 1) | (mode & 2 ? 0 : 2));
-    } else if (arg == "--options") {
-      auto letter = next();
-      if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'P')
-        throw Failure("--options takes one option letter A..P");
-      o.optionBits = std::uint8_t(letter[0] - 'A');
-    } else if (arg == "--period") {
-      o.periodMs = int(number(arg, next(), 1, 3600000));
-    } else if (arg == "--card") {
-      try {
-        o.card = parseCardCode(next());
-      } catch (const std::invalid_argument& e) {
-        throw Failure(std::string(e.what()) + " for --card");
-      }
-    } else if (arg == "--script") {
-      o.script = next();
-    } else if (arg == "--transcript") {
-      o.transcript = next();
-    } else if (arg == "--fault-rate") {
-      auto text = std::string(next());
-      std::size_t used = 0;
-      double rate = -1;
-      try {
-        rate = std::stod(text, &used);
-      } catch (const std::exception&) {
-      }
-      if (used != text.size() || !(rate >= 0 && rate <= 1))
-        throw Failure("bad value \"" + text + "\" for --fault-rate (a fraction from 0 to 1)");
-      o.faultRate = rate;
-    } else if (arg == "--fault-gap") {
-      o.faultGapMs = int(number(arg, next(), 0, 3600000));
-    } else if (arg == "--command-gap") {
-      o.commandGapMs = int(number(arg, next(), 1, 3600000));
-    } else if (arg == "--faults") {
-      o.faults.clear();
-      for (auto part : split(next())) {
-        auto kind = faultFromName(part);
-        if (!kind) throw Failure("unknown fault \"" + std::string(part) + "\" in --faults");
-        o.faults.push_back(*kind);
-      }
-    } else if (arg == "--seed") {
-      o.seed = std::uint64_t(number(arg, next(), 0, INT64_MAX));
-    } else if (arg == "--speed-match") {
-      flag();
-      o.speedMatch = true;
-    } else if (arg == "--twin") {
-      o.twins.push_back(std::uint8_t(number(arg, next(), 0, 31)));
-    } else if (arg == "--reply-delay") {
-      o.replyDelayMs = int(number(arg, next(), 0, 3600000));
-    } else if (arg == "--reply-fault") {
-      auto kind = faultFromName(next());
-      if (!kind || *kind == FaultKind::Noise || *kind == FaultKind::Id)
-        throw Failure("--reply-fault takes checksum, endflag, length or cut");
-      o.replyFault = kind;
-    } else if (arg == "--deaf") {
-      flag();
-      o.deaf = true;
-    } else if (arg == "--relay-fault") {
-      o.relayFault = next();
-      if (o.relayFault != "stuck" && o.relayFault != "dead") throw Failure("--relay-fault takes stuck or dead");
-    } else if (arg == "--option-fault") {
-      flag();
-      o.optionFault = true;
-    } else if (arg == "--no-powerup") {
-      flag();
-      o.powerUp = false;
-    } else if (arg == "--quit-on-eof") {
-      flag();
-      o.quitOnEof = true;
-    } else {
-      throw Failure("unknown option \"" + std::string(argv[i]) + "\"");
-    }
-  }
+  cmdline::OptionParser parser;
+  parser.Flag({"--help", "-h"}, [&] { o.help = true; })
+      .Value(
+          "--device",
+          [&](std::string_view v) {
+            if (v.empty()) throw UsageError("--device needs a path");
+            o.device = v;
+          },
+          "a path")
+      .Value("--link", [&](std::string_view v) { o.link = v; }, "a path")
+      .Value("--baud",
+             [&](std::string_view v) {
+               o.baud = int(number("--baud", v, 1, 4000000));
+               constexpr int speeds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+               if (std::find(std::begin(speeds), std::end(speeds), o.baud) == std::end(speeds))
+                 throw UsageError("unsupported speed " + std::to_string(o.baud) + " for --baud");
+             })
+      .Value("--ids",
+             [&](std::string_view v) {
+               o.ids.clear();
+               for (const int id : cmdline::IdList("--ids", v)) o.ids.push_back(std::uint8_t(id));
+             })
+      .Value("--family",
+             [&](std::string_view v) {
+               auto start = std::uint8_t(number("--family", v, 0, 255, 16));
+               if (!isStartFlag(start)) throw UsageError("--family takes one of the start flags 02, D5, E5, F5");
+               o.startFlag = start;
+             })
+      .Value("--mode",
+             [&](std::string_view v) {
+               auto mode = number("--mode", v, 0, 3);
+               o.optionBits = std::uint8_t((o.optionBits & 12) | (mode & 1 ? 0 : 1) | (mode & 2 ? 0 : 2));
+             })
+      .Value("--options",
+             [&](std::string_view letter) {
+               if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'P')
+                 throw UsageError("--options takes one option letter A..P");
+               o.optionBits = std::uint8_t(letter[0] - 'A');
+             })
+      .Value("--period", [&](std::string_view v) { o.periodMs = int(number("--period", v, 1, 3600000)); })
+      .Value("--card",
+             [&](std::string_view v) {
+               try {
+                 o.card = parseCardCode(v);
+               } catch (const std::invalid_argument& e) {
+                 throw UsageError(std::string(e.what()) + " for --card");
+               }
+             })
+      .Value("--script", [&](std::string_view v) { o.script = v; }, "a file")
+      .Value("--transcript", [&](std::string_view v) { o.transcript = v; }, "a file")
+      .Value("--fault-rate",
+             [&](std::string_view v) {
+               auto text = std::string(v);
+               std::size_t used = 0;
+               double rate = -1;
+               try {
+                 rate = std::stod(text, &used);
+               } catch (const std::exception&) {
+               }
+               if (used != text.size() || !(rate >= 0 && rate <= 1))
+                 throw UsageError("--fault-rate: \"" + text + "\" is not a fraction from 0 to 1");
+               o.faultRate = rate;
+             })
+      .Value("--fault-gap", [&](std::string_view v) { o.faultGapMs = int(number("--fault-gap", v, 0, 3600000)); })
+      .Value("--command-gap",
+             [&](std::string_view v) { o.commandGapMs = int(number("--command-gap", v, 1, 3600000)); })
+      .Value("--faults",
+             [&](std::string_view v) {
+               o.faults.clear();
+               for (auto part : cmdline::Split(v)) {
+                 auto kind = faultFromName(part);
+                 if (!kind) throw UsageError("unknown fault \"" + std::string(part) + "\" in --faults");
+                 o.faults.push_back(*kind);
+               }
+             })
+      .Value("--seed", [&](std::string_view v) { o.seed = std::uint64_t(number("--seed", v, 0, INT64_MAX)); })
+      .Flag({"--speed-match"}, [&] { o.speedMatch = true; })
+      .Value("--twin", [&](std::string_view v) { o.twins.push_back(std::uint8_t(number("--twin", v, 0, 31))); })
+      .Value("--reply-delay", [&](std::string_view v) { o.replyDelayMs = int(number("--reply-delay", v, 0, 3600000)); })
+      .Value("--reply-fault",
+             [&](std::string_view v) {
+               auto kind = faultFromName(v);
+               if (!kind || *kind == FaultKind::Noise || *kind == FaultKind::Id)
+                 throw UsageError("--reply-fault takes checksum, endflag, length or cut");
+               o.replyFault = kind;
+             })
+      .Flag({"--deaf"}, [&] { o.deaf = true; })
+      .Value("--relay-fault",
+             [&](std::string_view v) {
+               if (v != "stuck" && v != "dead") throw UsageError("--relay-fault takes stuck or dead");
+               o.relayFault = v;
+             })
+      .Flag({"--option-fault"}, [&] { o.optionFault = true; })
+      .Flag({"--no-powerup"}, [&] { o.powerUp = false; })
+      .Flag({"--quit-on-eof"}, [&] { o.quitOnEof = true; });
+  parser.Parse(argc, argv);
   for (auto twin : o.twins)
     if (std::find(o.ids.begin(), o.ids.end(), twin) == o.ids.end())
-      throw Failure("--twin " + std::to_string(twin) + " needs the ID in --ids");
-  if (!o.device.empty() && !o.link.empty() && o.device == o.link) throw Failure("--link must differ from --device");
+      throw UsageError("--twin " + std::to_string(twin) + " needs the ID in --ids");
+  if (!o.device.empty() && !o.link.empty() && o.device == o.link) throw UsageError("--link must differ from --device");
   return o;
 }
 
@@ -166,9 +133,10 @@ Line:
   --link PATH         keep a symbolic link at PATH to the line's device
   --baud N            line speed for --device (default 9600)
 Readers:
-  --ids 3,7,12        ID mode: one reader per ID (0..31); each answers only
-                      commands carrying its ID and sends frames with it
-                      (ASCII lines have no room for an ID and go without)
+  --ids LIST          ID mode: one reader per ID of LIST (0..31: 3,7,12 or
+                      0-31 or 1,4-6); each answers only commands carrying its
+                      ID and sends frames with it (ASCII lines have no room
+                      for an ID and go without)
   --family HH         start flag of the binary frames: 02, D5, E5 or F5 (default 02)
   --options L         option letter A..P: bit set = option off; bit 0 FMT0,
                       1 FMT1, 2 NO BEEP, 3 REPEAT (default I)

@@ -39,7 +39,7 @@ struct Options {
   bool help = false;
 };
 
-// Throws Failure with a message naming the bad option.
+// Throws cmdline::UsageError with a message naming the bad option.
 Options parseOptions(int argc, char** argv);
 const char* usageText();
 

@@ -1,4 +1,5 @@
 #include "Failure.h"
+#include "OptionParser.h"
 #include "Options.h"
 #include "Session.h"
 
@@ -10,7 +11,7 @@ int main(int argc, char** argv) {
   vreader::Options options;
   try {
     options = vreader::parseOptions(argc, argv);
-  } catch (const vreader::Failure& e) {
+  } catch (const cmdline::UsageError& e) {
     std::fprintf(stderr, "trellum-reader: %s\nTry 'trellum-reader --help'.\n", e.what());
     return 2;
   }

@@ -41,4 +41,5 @@ void SavedLanguage::Load(const char* lang, const std::string& folder) {
   SetEnvironmentValue("LANG", lang);
   const std::string language(lang);
   LoadMessageCatalogues(folder, language.substr(0, language.find('.')));
+  TranslatePortErrorTexts();
 }

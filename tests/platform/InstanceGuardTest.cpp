@@ -214,9 +214,3 @@ TEST_F(FallbackFolderTest, PlantedFolderIsNotTrusted) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "CatalogueEnvironment.h"
-#include "ComError.h"
 
 namespace {
 
@@ -28,7 +27,6 @@ void LoadMessageCatalogues(const std::string& executableFolder, const std::strin
     bindtextdomain(domain, folder.c_str());
     bind_textdomain_codeset(domain, "UTF-8");
   }
-  TranslatePortErrorTexts();
 }
 
 std::string TranslateText(const std::string& english) {

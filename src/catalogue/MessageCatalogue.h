@@ -8,8 +8,9 @@
 // caller's, which knows the platform; texts are returned in UTF-8.
 //
 // Called once at start-up, after the Qt application object exists (which
-// sets the process locale), with the folder of the executable; it also
-// translates the port error texts. Tests call it again with another language.
+// sets the process locale), with the folder of the executable; the texts
+// translated once (the port's error table) are translated after it. Tests
+// call it again with another language.
 void LoadMessageCatalogues(const std::string& executableFolder, const std::string& language);
 
 // The text in the first catalogue that translates it, or the text itself.

@@ -71,7 +71,7 @@ TEST(ProgramLocation, ExecutableAndItsFolderAreThisTestProgram) {
   ASSERT_GT(path.size(), folder.size() + 1);
   EXPECT_EQ(path.compare(0, folder.size(), folder), 0) << path;
   const std::string name = path.substr(folder.size() + 1);
-  EXPECT_EQ(name.rfind("shell_entry_tests", 0), 0u) << path;
+  EXPECT_EQ(name.rfind("platform_tests", 0), 0u) << path;
   EXPECT_EQ(name.find_first_of("/\\"), std::string::npos) << path;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   EXPECT_NE(file, nullptr) << path;

@@ -1,4 +1,4 @@
-#include "StopRequest.h"
+#include "TerminationSignals.h"
 
 #include <windows.h>
 
@@ -6,12 +6,12 @@
 
 namespace {
 
-QObject* target = nullptr;
+TerminationSignals* target = nullptr;
 std::function<void()>* handler = nullptr;
 
-// Runs on a thread of the system's: the stop is queued to the object's
-// thread. Ctrl+C, Ctrl+Break and the console's closing are handled; the
-// process then lives until the run has ended.
+// Runs on a thread of the system's: the call is queued to the object's
+// thread. The end of the user's session is left to the toolkit, which tells
+// a window program of it on its own.
 BOOL WINAPI OnConsoleControl(DWORD event) {
   if (!target || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) return FALSE;
   QMetaObject::invokeMethod(
@@ -21,15 +21,16 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 }  // namespace
 
-struct StopRequest::Native {};
+struct TerminationSignals::Native {};
 
-StopRequest::StopRequest(std::function<void()> onStop) : onStop_(std::move(onStop)) {
+TerminationSignals::TerminationSignals(std::function<void()> onSignal)
+    : onSignal_(std::move(onSignal)), native_(std::make_unique<Native>()) {
   target = this;
-  handler = &onStop_;
+  handler = &onSignal_;
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
-StopRequest::~StopRequest() {
+TerminationSignals::~TerminationSignals() {
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   target = nullptr;
   handler = nullptr;

@@ -10,7 +10,7 @@ namespace {
 class RuntimeMessages : public ::testing::Test {
  protected:
   static std::string UnableToWriteIn(const char* lang) {
-    SavedLanguage::Load(lang, UI_TEST_CATALOGUES);
+    SavedLanguage::Load(lang, SESSION_TEST_CATALOGUES);
     return FormatRuntimeMessage("Unable to write to %s", "/opt/t/trellum.INI");
   }
 

@@ -1,0 +1,42 @@
+# cmake -DROOT=<folder> -P CaseClash.cmake: fails when two paths under ROOT
+# differ only in case; a checkout on Windows or macOS keeps only one of them.
+# The files are git's when ROOT is a work tree, else every file below ROOT.
+find_package(Git QUIET)
+set(paths)
+if(GIT_FOUND AND EXISTS ${ROOT}/.git)
+  execute_process(COMMAND ${GIT_EXECUTABLE} ls-files WORKING_DIRECTORY ${ROOT}
+                  OUTPUT_VARIABLE listed RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "git ls-files failed in ${ROOT}")
+  endif()
+  string(REPLACE "\n" ";" paths "${listed}")
+else()
+  file(GLOB_RECURSE paths RELATIVE ${ROOT} ${ROOT}/*)
+endif()
+
+# Every file and every folder above it, each once.
+set(all)
+foreach(path IN LISTS paths)
+  while(path)
+    list(APPEND all ${path})
+    get_filename_component(path ${path} DIRECTORY)
+  endwhile()
+endforeach()
+list(REMOVE_DUPLICATES all)
+
+set(seen)
+set(clashes)
+foreach(path IN LISTS all)
+  string(TOLOWER ${path} key)
+  list(FIND seen ${key} index)
+  if(index GREATER -1)
+    list(APPEND clashes ${path})
+  endif()
+  list(APPEND seen ${key})
+endforeach()
+if(clashes)
+  list(JOIN clashes ", " text)
+  message(FATAL_ERROR "paths that differ from another only in case: ${text}")
+endif()
+list(LENGTH all count)
+message(STATUS "${count} paths, none differing from another only in case")
