@@ -45,6 +45,14 @@ class Acceptance {
 
   // The reader's outputs and options as they were found; off when never read.
   void Restore() {
+    if (!run_.lost.empty()) {
+      run_.restored = "nothing: the line was lost";
+      return;
+    }
+    if (settings_.bus && !initialStatus_) {
+      run_.restored = "nothing: the reader never answered";
+      return;
+    }
     std::ostringstream restored;
     try {
       const bool out1 = initialStatus_ && Output1On(*initialStatus_);
@@ -73,6 +81,9 @@ class Acceptance {
     if (run_.stopped) {
       step.verdict = StepResult::Skip;
       step.reason = "the run was stopped";
+    } else if (!notTried_.empty()) {
+      step.verdict = StepResult::Skip;
+      step.reason = notTried_;
     } else {
       try {
         std::optional<std::string> passed = body();
@@ -88,6 +99,10 @@ class Acceptance {
         step.verdict = StepResult::Fail;
         step.reason = "stopped (Ctrl+C) during the step";
         run_.stopped = true;
+      }
+      if (line_.Removed()) {
+        run_.lost = line_.RemovalReason();
+        notTried_ = "not tried: the line was lost";
       }
     }
     step.bytes = line_.TakeBytes();
@@ -141,7 +156,16 @@ class Acceptance {
   }
 
   std::optional<std::string> StatusStep() {
-    const std::uint8_t status = AskStatus("to \"?\"");
+    std::uint8_t status = 0;
+    try {
+      status = AskStatus("to \"?\"");
+    } catch (const StepFailure& failure) {
+      // On a bus an ID that does not answer is most likely no reader at all:
+      // it is tried no further and left alone.
+      if (!settings_.bus || line_.Removed()) throw;
+      notTried_ = "not tried: no answer to the status request";
+      throw StepFailure{"no answer (" + failure.reason + ")"};
+    }
     initialStatus_ = status;
     return StatusText(status);
   }
@@ -269,18 +293,20 @@ class Acceptance {
   std::ostream& progress_;
   RunResult& run_;
   std::string skipReason_;
+  std::string notTried_;  // why the steps from here on are not tried; empty while they are
   std::optional<std::uint8_t> initialStatus_;
   std::optional<int> initialOptions_;
 };
 
 }  // namespace
 
-bool RunResult::Passed() const {
-  if (stopped) return false;
+bool RunResult::Passed() const { return !stopped && lost.empty() && !FailedStep() && !steps.empty(); }
+
+const StepResult* RunResult::FailedStep() const {
   for (const StepResult& step : steps) {
-    if (step.verdict == StepResult::Fail) return false;
+    if (step.verdict == StepResult::Fail) return &step;
   }
-  return !steps.empty();
+  return nullptr;
 }
 
 const char* VerdictText(StepResult::Verdict verdict) {
@@ -294,6 +320,8 @@ const char* VerdictText(StepResult::Verdict verdict) {
 
 RunResult RunAcceptance(CheckLine& line, const TestSettings& settings, std::ostream& progress) {
   RunResult run;
+  run.port = line.Port();
+  run.id = settings.id;
   std::ostringstream reader;
   reader << line.Port() << ' ' << settings.speed << " Mode " << settings.format;
   if (settings.id) reader << " ID " << *settings.id;

@@ -9,12 +9,14 @@
 #include "ReaderLine.h"
 #include "SessionRecord.h"
 
-CheckLine::CheckLine(std::string port, serialdev::PortResolver resolve, SessionRecord* record)
+CheckLine::CheckLine(std::string port, serialdev::PortResolver resolve, SessionRecord* record,
+                     const std::atomic<bool>& stop)
     : port_(std::move(port)),
       record_(record),
       port_component_(std::make_shared<QtHandOff>()),
       link_(port_component_, this),
-      protocol_(panel_, link_) {
+      protocol_(panel_, link_),
+      stop_(stop) {
   panel_.Attach(protocol_);
   // The protocol's trace tells broken frames apart; the panel keeps only what it says of replies.
   protocol_.SetTraceEnabled(true);
@@ -90,7 +92,7 @@ bool CheckLine::WaitFor(const std::function<bool()>& done, int milliseconds, boo
   const QDeadlineTimer deadline(milliseconds, Qt::PreciseTimer);
   for (;;) {
     QCoreApplication::processEvents();
-    if (stoppable && stopRequested_) throw Stopped();
+    if (stoppable && stop_) throw Stopped();
     if (done()) return true;
     if (deadline.hasExpired() || removed_) return done();
     link_.AwaitMessages(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));

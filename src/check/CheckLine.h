@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -22,11 +23,14 @@ class Stopped : public std::runtime_error {
 // One serial line with the reader protocol over it, without a window: the
 // component, its link, the protocol and a CheckPanel, the session record
 // when one is given, and the bytes that crossed the line since they were
-// last taken. Every wait sleeps in the event loop of the calling thread.
+// last taken. Made, used and ended in one thread: every wait sleeps in that
+// thread's event loop.
 class CheckLine : private LinkObserver {
  public:
-  // `resolve` turns the port's name into its device; `record` may be null.
-  CheckLine(std::string port, serialdev::PortResolver resolve, SessionRecord* record);
+  // `resolve` turns the port's name into its device; `record` may be null;
+  // `stop` is set, from any thread, when the run is to stop (Ctrl+C): the
+  // setter wakes this thread's event loop.
+  CheckLine(std::string port, serialdev::PortResolver resolve, SessionRecord* record, const std::atomic<bool>& stop);
   ~CheckLine() override;
   CheckLine(const CheckLine&) = delete;
   CheckLine& operator=(const CheckLine&) = delete;
@@ -52,8 +56,7 @@ class CheckLine : private LinkObserver {
   bool WaitFor(const std::function<bool()>& done, int milliseconds, bool stoppable = true);
   // Sleeps in the event loop for the whole time.
   void Pause(int milliseconds, bool stoppable = true) { WaitFor([] { return false; }, milliseconds, stoppable); }
-  void RequestStop() { stopRequested_ = true; }
-  bool StopRequested() const { return stopRequested_; }
+  bool StopRequested() const { return stop_; }
 
   // Bytes received since the port was created.
   std::size_t ReceivedCount() const { return received_; }
@@ -77,6 +80,6 @@ class CheckLine : private LinkObserver {
   std::string lastDirection_;
   bool removed_ = false;
   std::string removalReason_;
-  bool stopRequested_ = false;
+  const std::atomic<bool>& stop_;
   std::size_t received_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 #include <string_view>
 
 #include "OptionParser.h"
@@ -12,7 +13,6 @@ using cmdline::Number;
 using cmdline::UsageError;
 
 constexpr unsigned kSpeeds[] = {1200, 9600, 38400, 115200};
-constexpr const char* kModels[] = {"Alvex", "Brenta", "Corvan"};
 
 unsigned Speed(std::string_view option, std::string_view text) {
   const auto value = static_cast<unsigned>(Number(option, text, 0, 1 << 30));
@@ -24,7 +24,7 @@ unsigned Speed(std::string_view option, std::string_view text) {
 
 int Model(std::string_view text) {
   for (int i = 0; i < 3; ++i) {
-    const std::string_view name = kModels[i];
+    const std::string_view name = kModelNames[i];
     const bool same = name.size() == text.size() &&
                       std::equal(name.begin(), name.end(), text.begin(),
                                  [](char a, char b) { return std::tolower(a) == std::tolower(b); });
@@ -60,11 +60,7 @@ CheckOptions CheckOptions::Parse(int argc, const char* const* argv) {
                for (const auto part : cmdline::Split(v)) o.scan.speeds.push_back(Speed("--speeds", part));
                scanOnly.push_back("--speeds");
              })
-      .Value("--ids",
-             [&](std::string_view v) {
-               o.scan.ids = cmdline::IdList("--ids", v);
-               scanOnly.push_back("--ids");
-             })
+      .Value("--ids", [&](std::string_view v) { o.ids = cmdline::IdList("--ids", v); })
       .Flag({"--options"},
             [&] {
               o.scan.options = true;
@@ -97,6 +93,14 @@ CheckOptions CheckOptions::Parse(int argc, const char* const* argv) {
                o.test.id = Int("--id", v, 0, 31);
                testOnly.push_back("--id");
              })
+      .Value(
+          "--report",
+          [&](std::string_view v) {
+            if (v.empty()) throw UsageError("--report needs a file");
+            o.report = v;
+            testOnly.push_back("--report");
+          },
+          "a file")
       .Value("--cards",
              [&](std::string_view v) {
                o.test.cards = Int("--cards", v, 0, 1000);
@@ -139,22 +143,25 @@ CheckOptions CheckOptions::Parse(int argc, const char* const* argv) {
           } else {
             throw UsageError("unknown command \"" + std::string(arg) + "\" (scan or test)");
           }
-        } else if (o.port.empty()) {
-          if (arg.empty()) throw UsageError("the port name is empty");
-          o.port = arg;
         } else {
-          throw UsageError("unexpected argument \"" + std::string(arg) + "\"");
+          if (arg.empty()) throw UsageError("a port name is empty");
+          if (std::find(o.ports.begin(), o.ports.end(), arg) != o.ports.end()) {
+            throw UsageError("the port " + std::string(arg) + " is given twice");
+          }
+          o.ports.emplace_back(arg);
         }
       });
   try {
     parser.Parse(argc, argv);
     if (o.help) return o;
     if (o.command == None) throw UsageError("no command given (scan or test)");
-    if (o.port.empty()) throw UsageError("no port given");
+    if (o.ports.empty()) throw UsageError("no port given");
     if (o.command == ScanCommand && !testOnly.empty()) throw UsageError(testOnly[0] + " belongs to test");
     if (o.command == TestCommand && !scanOnly.empty()) throw UsageError(scanOnly[0] + " belongs to scan");
     if (o.command == TestCommand && !modelGiven) throw UsageError("test needs --model");
     if (o.command == TestCommand && !speedGiven) throw UsageError("test needs --speed");
+    if (o.test.id && !o.ids.empty()) throw UsageError("--id and --ids exclude each other");
+    if (o.command == ScanCommand) o.scan.ids = std::exchange(o.ids, {});
   } catch (const UsageError& invalid) {
     o.error = invalid.what();
   }
@@ -162,12 +169,15 @@ CheckOptions CheckOptions::Parse(int argc, const char* const* argv) {
 }
 
 const char* CheckOptions::Usage() {
-  return R"usage(Usage: trellum-check scan PORT [--speeds LIST] [--ids LIST] [--options] [--json]
-       trellum-check test PORT --model M --speed S [--format F] [--id N] [--cards N]
-                     [--card-timeout S] [--lock] [--switch] [--junit FILE] [--repeat]
+  return R"usage(Usage: trellum-check scan PORT [PORT...] [--speeds LIST] [--ids LIST] [--options] [--json]
+       trellum-check test PORT [PORT...] --model M --speed S [--format F] [--id N | --ids LIST]
+                     [--cards N] [--card-timeout S] [--lock] [--switch] [--junit FILE]
+                     [--report FILE] [--repeat]
        trellum-check --help
-Finds the card readers on a serial line, or tests one reader step by step,
+Finds the card readers on serial lines, or tests readers step by step,
 without a window. Progress goes to standard error, results to standard output.
+Several PORTs are served at the same time, each line on its own: a line that
+cannot be opened or goes away ends its own run, and the others go on.
 
 PORT is named as in trellum's window: a device path (/dev/ttyUSB0), a reader
 behind a device server (rfc2217://HOST:PORT, or socket://HOST:PORT for data
@@ -177,13 +187,14 @@ Windows, COMn is the system's own port).
 
 scan: for each speed and both encodings (binary frames of "Mode 3", ASCII lines
 of modes 0 to 2), asks for the I/O status and lists every reader that answers:
-speed, ID, format, family, switch, outputs, buzzer (and options).
+speed, ID, format, family, switch, outputs, buzzer (and options); with several
+PORTs, the table of each line under its name.
   --speeds LIST       speeds to try (default 1200,9600,38400,115200)
   --ids LIST          ID mode: ask each ID of LIST, e.g. 0-31 or 1,4-6 (default:
                       ID mode off, one status request per speed and encoding)
   --options           ask each reader found for its options as well
   --json              one JSON object a line per reader, then per line problem
-                      ({"problem": ...}) instead of the table
+                      ({"problem": ...}), each with its "port", instead of the table
 Each request waits 30 ms plus two 10-byte replies at the speed after the
 command's RTS cycle (196 ms at 1200 bit/s, 50 ms at 9600, 35 ms at 38400,
 31 ms at 115200), and the line is listened to for 300 ms after each pass: a
@@ -192,7 +203,7 @@ from an ID not asked, two answers to one request and broken frames (checksum,
 end flag, length) are listed as problems with the bytes seen. The time the
 scan took is printed.
 
-test: an acceptance run of one reader, each step PASS, FAIL or SKIP with its
+test: an acceptance run of each reader, each step PASS, FAIL or SKIP with its
 reason (and the bytes seen when it fails):
   1 status        a status request answered within 500 ms
   2 options       second and third model: read, write the same back, read back equal
@@ -202,30 +213,43 @@ reason (and the bytes seen when it fails):
   5 cards         card codes within the time-out, answered with the event response
   6 switch        with --switch: the switch closes and opens within the time-out
 The reader's outputs and options are put back as they were found at the end,
-also after a failure or Ctrl+C.
+also after a failure or Ctrl+C. With several readers (several PORTs, or --ids)
+progress names the line and the ID, and the output ends with one line per
+reader (port, ID, PASS or FAIL, the failed step, seconds) and the total.
   --model M       Alvex, Brenta or Corvan (or 0, 1, 2)
   --speed S       1200, 9600, 38400 or 115200
   --format F      the reader's data format, 0 to 3 ("Mode 3", binary frames, by default)
   --id N          ID mode: test the reader with ID N (0 to 31)
-  --cards N       card codes to read (default 1; 0 skips the step)
+  --ids LIST      ID mode, a bus: test each ID of LIST (0-31, 1,4-6) on each
+                  PORT, one after the other; an ID that does not answer fails
+                  its status step ("no answer") and its other steps are not tried
+  --cards N       card codes to read (default 1; 0 skips the step); on several
+                  lines each waits for its own cards
   --card-timeout S  seconds to wait for the cards, and for the switch (default 10)
   --lock          answer card codes with "Control Lock" ("0", "L", "1", "l")
   --switch        add the switch step
   --junit FILE    write the result as JUnit XML (a testsuite per reader run,
-                  a testcase per step), after every run
+                  a testcase per step; a line that could not be opened or
+                  went away a testsuite with an error), after every run
+  --report FILE   write a report for the customer as one HTML page (date,
+                  machine, version, model, speed, a row per reader and each
+                  reader's steps), after every run
   --repeat        after each run, wait for the port's device to go away and come
                   back (the next reader on a USB adapter) and test again, runs
-                  numbered, until Ctrl+C
+                  numbered, until Ctrl+C; each line on its own
 
 Both:
   --settings FILE  the settings file whose [Ports] name the COMn (default:
                    trellum.INI beside this program, the window's own)
   --record FILE    append the session record (the window's format: connect,
-                   rts, tx, rx, log, line-error, error, removed) to FILE
+                   rts, tx, rx, log, line-error, error, removed) to FILE; with
+                   several PORTs, one file a line: FILE-1, FILE-2, ... in the
+                   order of the PORTs (before FILE's extension)
   --help           show this help
 
-Exit status: 0 every step passed / a reader was found; 1 a step failed / no
-reader was found; 2 a usage error, or the port could not be opened (its error
-is printed, e.g. "Unable to open com port (win error code: 2)").
+Exit status: 0 every reader passed / readers were found on every line; 1 a
+reader failed, did not answer or lost its line / a line without readers; 2 a
+usage error, or a port could not be opened (after the other lines have run;
+its error is printed, e.g. "Unable to open com port (win error code: 2)").
 )usage";
 }

@@ -1,13 +1,11 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "AcceptanceRun.h"
+#include "StationResult.h"
 
-// Writes the runs as JUnit XML: <testsuites> with one <testsuite> per run
-// (a reader), one <testcase> per step; a failed step carries <failure> with
-// its reason as message and the bytes seen as text, a skipped one <skipped>,
-// every step its bytes in <system-out>. Returns false when the file cannot
-// be written.
-bool WriteJUnit(const std::string& path, const std::vector<RunResult>& runs);
+// Writes the runs as JUnit XML: one testsuite per reader run, named after its
+// title, one testcase per step; a run whose line went away has a testcase
+// "line" with an error, and so does each line that could not be opened, in a
+// testsuite of its own. False when the file cannot be written.
+bool WriteJUnit(const std::string& path, const StationResult& result);

@@ -224,6 +224,7 @@ int ReplyWait(unsigned baud) { return 30 + static_cast<int>(2 * 10 * 10 * 1000 /
 ScanResult Scan(CheckLine& line, const ScanSettings& settings, std::ostream& progress) {
   const auto start = std::chrono::steady_clock::now();
   ScanResult result;
+  result.port = line.Port();
   Scanner scanner(line, settings, progress, result);
   for (const unsigned speed : settings.speeds) scanner.RunSpeed(speed);
   line.Close();
@@ -258,7 +259,7 @@ void PrintScanJson(std::ostream& out, const ScanResult& result) {
   for (const FoundReader& r : result.readers) {
     std::ostringstream notes;
     for (std::size_t i = 0; i < r.notes.size(); ++i) notes << (i ? "," : "") << Json(r.notes[i]);
-    out << "{\"speed\":" << r.speed << ",\"id\":" << (r.id ? std::to_string(*r.id) : "null")
+    out << "{\"port\":" << Json(result.port) << ",\"speed\":" << r.speed << ",\"id\":" << (r.id ? std::to_string(*r.id) : "null")
         << ",\"format\":" << Json(FormatText(r)) << ",\"family\":" << (r.family.empty() ? "null" : Json(r.family))
         << ",\"status\":" << Json(HexByte(r.status)) << ",\"switch\":" << Json(SwitchClosed(r.status) ? "CLOSE" : "OPEN")
         << ",\"output1\":" << (Output1On(r.status) ? "true" : "false")
@@ -267,7 +268,7 @@ void PrintScanJson(std::ostream& out, const ScanResult& result) {
         << ",\"options\":" << (r.optionBits ? Json(OptionText(r)) : "null") << ",\"notes\":[" << notes.str() << "]}\n";
   }
   for (const LineProblem& p : result.problems) {
-    out << "{\"problem\":" << Json(p.what) << ",\"speed\":" << p.speed
+    out << "{\"problem\":" << Json(p.what) << ",\"port\":" << Json(result.port) << ",\"speed\":" << p.speed
         << ",\"encoding\":" << Json(p.binary ? "binary" : "ascii")
         << ",\"id\":" << (p.asked ? std::to_string(*p.asked) : "null") << ",\"bytes\":" << Json(p.bytes) << "}\n";
   }

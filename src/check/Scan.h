@@ -33,6 +33,7 @@ struct LineProblem {
 };
 
 struct ScanResult {
+  std::string port;
   std::vector<FoundReader> readers;
   std::vector<LineProblem> problems;
   double seconds = 0;
@@ -52,5 +53,6 @@ ScanResult Scan(CheckLine& line, const ScanSettings& settings, std::ostream& pro
 
 // One row per reader under a heading, then one line per problem and the time.
 void PrintScanTable(std::ostream& out, const ScanResult& result);
-// One JSON object a line: the readers, then the problems ({"problem": ...}).
+// One JSON object a line, each with its port: the readers, then the problems
+// ({"problem": ...}).
 void PrintScanJson(std::ostream& out, const ScanResult& result);

@@ -1,8 +1,6 @@
 // trellum-check test against the virtual reader: a working reader passes,
 // each fault fails its own step, no reader fails every step, and the JUnit
 // file is read back with an XML parser.
-#include <QFile>
-#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +11,7 @@
 
 #include "CheckRun.h"
 #include "ReaderProcess.h"
+#include "ReadBack.h"
 
 namespace {
 
@@ -26,47 +25,6 @@ std::map<std::string, std::string> Verdicts(const std::string& out) {
     verdicts[line.substr(5, line.find(':') - 5)] = verdict + line.substr(line.find(':'));
   }
   return verdicts;
-}
-
-struct Suite {
-  std::string name;
-  int tests = -1, failures = -1, skipped = -1;
-  std::vector<std::string> cases;     // testcase names
-  std::vector<std::string> failures_;  // "case: message | bytes"
-  std::vector<std::string> skips;
-};
-
-// The suites of a JUnit file, read with an XML parser; an error fails the test.
-std::vector<Suite> ReadJUnit(const std::string& path) {
-  QFile file(QString::fromStdString(path));
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-  QXmlStreamReader xml(&file);
-  std::vector<Suite> suites;
-  std::string testcase;
-  bool root = false;
-  while (!xml.atEnd()) {
-    if (xml.readNext() != QXmlStreamReader::StartElement) continue;
-    const auto attribute = [&](const char* name) { return xml.attributes().value(name).toString().toStdString(); };
-    const QStringView element = xml.name();
-    if (element == u"testsuites") {
-      root = true;
-    } else if (element == u"testsuite") {
-      EXPECT_TRUE(root) << "testsuite outside testsuites";
-      suites.push_back({attribute("name"), std::stoi(attribute("tests")), std::stoi(attribute("failures")),
-                        std::stoi(attribute("skipped")), {}, {}, {}});
-    } else if (element == u"testcase") {
-      EXPECT_FALSE(suites.empty()) << "testcase outside a testsuite";
-      testcase = attribute("name");
-      suites.back().cases.push_back(testcase);
-    } else if (element == u"failure") {
-      const std::string message = attribute("message");
-      suites.back().failures_.push_back(testcase + ": " + message + " | " + xml.readElementText().toStdString());
-    } else if (element == u"skipped") {
-      suites.back().skips.push_back(testcase + ": " + attribute("message"));
-    }
-  }
-  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-  return suites;
 }
 
 std::string TempPath(const char* name) {

@@ -38,6 +38,15 @@ Table Parse(const std::string& out) {
   return table;
 }
 
+std::vector<std::string> Lines(const std::string& text, const std::string& prefix) {
+  std::vector<std::string> found;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(prefix, 0) == 0) found.push_back(line);
+  }
+  return found;
+}
+
 bool Has(const std::vector<std::string>& lines, const std::string& part) {
   for (const std::string& line : lines) {
     if (line.find(part) != std::string::npos) return true;
@@ -132,12 +141,41 @@ TEST(Scan, FullScanOfEveryIdFindsTheReadersAtTheEnds) {
   const CheckRun run = CheckRun::Run({"scan", reader.device(), "--ids", "0-31", "--json"});
   SCOPED_TRACE(run.out + run.err);
   EXPECT_EQ(run.status, 0);
+  const std::string port = "{\"port\":\"" + reader.device() + "\",";
   EXPECT_EQ(run.out,
-            "{\"speed\":115200,\"id\":0,\"format\":\"Mode 3\",\"family\":\"Orvane series\",\"status\":\"F0\","
-            "\"switch\":\"OPEN\",\"output1\":false,\"output2\":false,\"buzzer\":false,\"options\":null,\"notes\":[]}\n"
-            "{\"speed\":115200,\"id\":31,\"format\":\"Mode 3\",\"family\":\"Orvane series\",\"status\":\"F0\","
-            "\"switch\":\"OPEN\",\"output1\":false,\"output2\":false,\"buzzer\":false,\"options\":null,\"notes\":[]}\n");
+            port + "\"speed\":115200,\"id\":0,\"format\":\"Mode 3\",\"family\":\"Orvane series\",\"status\":\"F0\","
+                   "\"switch\":\"OPEN\",\"output1\":false,\"output2\":false,\"buzzer\":false,\"options\":null,"
+                   "\"notes\":[]}\n" +
+                port + "\"speed\":115200,\"id\":31,\"format\":\"Mode 3\",\"family\":\"Orvane series\",\"status\":\"F0\","
+                   "\"switch\":\"OPEN\",\"output1\":false,\"output2\":false,\"buzzer\":false,\"options\":null,"
+                   "\"notes\":[]}\n");
   EXPECT_TRUE(std::regex_search(run.err, std::regex(R"(scan: 2 found in \d+(\.\d+)? s)")));
+}
+
+// Two lines at once: the JSON objects carry their port, the table shows
+// each line under its name, and a line that cannot be opened ends alone.
+TEST(Scan, SeveralLinesAtOnce) {
+  ReaderProcess first({"--speed-match", "--no-powerup", "--baud", "9600", "--ids", "3"});
+  ReaderProcess second({"--speed-match", "--no-powerup", "--baud", "9600", "--ids", "5"});
+  const CheckRun json = CheckRun::Run({"scan", first.device(), second.device(), "--speeds", "9600", "--ids", "3",
+                                       "--json"});
+  SCOPED_TRACE(json.out + json.err);
+  EXPECT_EQ(json.status, 1) << "no reader answers ID 3 on the second line";
+  EXPECT_EQ(json.out.rfind("{\"port\":\"" + first.device() + "\",\"speed\":9600,\"id\":3,", 0), 0u);
+  EXPECT_NE(json.err.find(second.device() + ": scan: 0 found in "), std::string::npos);
+
+  const std::string missing = "/dev/trellum-no-such-port";
+  const CheckRun table =
+      CheckRun::Run({"scan", first.device(), missing, second.device(), "--speeds", "9600", "--ids", "3,5"});
+  SCOPED_TRACE(table.out + table.err);
+  EXPECT_EQ(table.status, 2);
+  EXPECT_EQ(Lines(table.out, "line "), (std::vector<std::string>{"line " + first.device(), "line " + second.device()}));
+  const std::vector<std::string> rows = Lines(table.out, "9600 ");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].rfind("9600    3 ", 0), 0u) << "the first line's reader comes first";
+  EXPECT_EQ(rows[1].rfind("9600    5 ", 0), 0u);
+  EXPECT_NE(table.err.find("trellum-check: " + missing + ": Unable to open com port (win error code: 2)"),
+            std::string::npos);
 }
 
 TEST(Scan, PortThatCannotOpenIsAUsageOrPortError) {

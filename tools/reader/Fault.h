@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FaultKind.h"
 #include "Random.h"
 #include "Reader.h"
 
@@ -9,16 +10,6 @@
 #include <vector>
 
 namespace vreader {
-
-enum class FaultKind { Checksum, EndFlag, Length, Cut, Noise, Id };
-
-inline constexpr FaultKind AllFaults[] = {FaultKind::Checksum, FaultKind::EndFlag, FaultKind::Length,
-                                          FaultKind::Cut,      FaultKind::Noise,   FaultKind::Id};
-
-std::string_view faultName(FaultKind kind);
-std::optional<FaultKind> faultFromName(std::string_view name);
-// Faults that need a binary frame to break; in ASCII only cut and noise exist.
-bool needsBinary(FaultKind kind);
 
 // The bytes of one fault, built from the reader's card report for the code:
 //   checksum  the frame with its checksum plus one

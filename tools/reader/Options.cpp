@@ -1,6 +1,7 @@
 #include "Options.h"
 
 #include "OptionParser.h"
+#include "Wire.h"
 
 #include <algorithm>
 #include <iterator>
@@ -20,6 +21,8 @@ long long number(std::string_view option, std::string_view text, long long min, 
 
 Options parseOptions(int argc, char** argv) {
   Options o;
+  // The reader the options of one reader set: every reader until --for picks one.
+  ReaderSetup* reader = &o.readers;
   cmdline::OptionParser parser;
   parser.Flag({"--help", "-h"}, [&] { o.help = true; })
       .Value(
@@ -51,13 +54,13 @@ Options parseOptions(int argc, char** argv) {
       .Value("--mode",
              [&](std::string_view v) {
                auto mode = number("--mode", v, 0, 3);
-               o.optionBits = std::uint8_t((o.optionBits & 12) | (mode & 1 ? 0 : 1) | (mode & 2 ? 0 : 2));
+               reader->optionBits = std::uint8_t((reader->optionBits & 12) | (mode & 1 ? 0 : 1) | (mode & 2 ? 0 : 2));
              })
       .Value("--options",
              [&](std::string_view letter) {
                if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'P')
                  throw UsageError("--options takes one option letter A..P");
-               o.optionBits = std::uint8_t(letter[0] - 'A');
+               reader->optionBits = std::uint8_t(letter[0] - 'A');
              })
       .Value("--period", [&](std::string_view v) { o.periodMs = int(number("--period", v, 1, 3600000)); })
       .Value("--card",
@@ -98,27 +101,36 @@ Options parseOptions(int argc, char** argv) {
       .Value("--seed", [&](std::string_view v) { o.seed = std::uint64_t(number("--seed", v, 0, INT64_MAX)); })
       .Flag({"--speed-match"}, [&] { o.speedMatch = true; })
       .Value("--twin", [&](std::string_view v) { o.twins.push_back(std::uint8_t(number("--twin", v, 0, 31))); })
-      .Value("--reply-delay", [&](std::string_view v) { o.replyDelayMs = int(number("--reply-delay", v, 0, 3600000)); })
+      .Value("--for",
+             [&](std::string_view v) {
+               const auto id = std::uint8_t(number("--for", v, 0, 31));
+               reader = &(o.readerOf[id] = o.readers);
+             })
+      .Value("--reply-delay",
+             [&](std::string_view v) { reader->replyDelayMs = int(number("--reply-delay", v, 0, 3600000)); })
       .Value("--reply-fault",
              [&](std::string_view v) {
                auto kind = faultFromName(v);
                if (!kind || *kind == FaultKind::Noise || *kind == FaultKind::Id)
                  throw UsageError("--reply-fault takes checksum, endflag, length or cut");
-               o.replyFault = kind;
+               reader->replyFault = kind;
              })
-      .Flag({"--deaf"}, [&] { o.deaf = true; })
+      .Flag({"--deaf"}, [&] { reader->deaf = true; })
       .Value("--relay-fault",
              [&](std::string_view v) {
                if (v != "stuck" && v != "dead") throw UsageError("--relay-fault takes stuck or dead");
-               o.relayFault = v;
+               reader->relayFault = v;
              })
-      .Flag({"--option-fault"}, [&] { o.optionFault = true; })
+      .Flag({"--option-fault"}, [&] { reader->optionFault = true; })
       .Flag({"--no-powerup"}, [&] { o.powerUp = false; })
       .Flag({"--quit-on-eof"}, [&] { o.quitOnEof = true; });
   parser.Parse(argc, argv);
   for (auto twin : o.twins)
     if (std::find(o.ids.begin(), o.ids.end(), twin) == o.ids.end())
       throw UsageError("--twin " + std::to_string(twin) + " needs the ID in --ids");
+  for (const auto& [id, setup] : o.readerOf)
+    if (std::find(o.ids.begin(), o.ids.end(), id) == o.ids.end())
+      throw UsageError("--for " + std::to_string(id) + " needs the ID in --ids");
   if (!o.device.empty() && !o.link.empty() && o.device == o.link) throw UsageError("--link must differ from --device");
   return o;
 }
@@ -144,6 +156,9 @@ Readers:
                       0..2 ASCII lines closed by line feed, carriage return
   --no-powerup        no power-up report at start
   --twin ID           a second reader with this ID of --ids: both answer its commands
+  --for ID            the options and faults that follow are the reader ID's own
+                      (an ID of --ids; it starts from those given before): a bus
+                      of readers, e.g. --ids 1-4 --for 3 --relay-fault stuck
 Faults of the answers to commands:
   --speed-match       answer only while the line runs at --baud: on a
                       pseudo-terminal, the speed its other end set; bytes at

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "CardCode.h"
-#include "Fault.h"
+#include "FaultKind.h"
+#include "ReaderSetup.h"
 
 #include <cstdint>
-#include <optional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,8 @@ struct Options {
   int baud = 9600;
   std::vector<std::uint8_t> ids;  // empty: one reader, ID mode off
   std::uint8_t startFlag = 0x02;
-  std::uint8_t optionBits = 0x08;  // FMT0, FMT1 and NO BEEP on, REPEAT off
+  ReaderSetup readers;                           // every reader's, unless --for gives one its own
+  std::map<std::uint8_t, ReaderSetup> readerOf;  // the readers given their own with --for ID
   int periodMs = 0;
   CardCode card{258, 197637};
   std::string script;
@@ -26,17 +28,16 @@ struct Options {
   int commandGapMs = 500;  // a command unfinished this long after its last byte is junk
   std::vector<FaultKind> faults{std::begin(AllFaults), std::end(AllFaults)};
   std::uint64_t seed = 1;
-  // Faults of the readers' answers to commands, for the tests of trellum-check.
-  bool speedMatch = false;               // answer only while the line runs at --baud
-  std::vector<std::uint8_t> twins;       // a second reader with each of these IDs
-  int replyDelayMs = 0;                  // answers this late
-  std::optional<FaultKind> replyFault;   // answers broken this way
-  bool deaf = false;                     // no answers at all
-  std::string relayFault;                // "stuck" (stays on after a pulse), "dead" (never on)
-  bool optionFault = false;              // "o" stores the options with REPEAT flipped
+  bool speedMatch = false;          // answer only while the line runs at --baud
+  std::vector<std::uint8_t> twins;  // a second reader with each of these IDs
   bool powerUp = true;
   bool quitOnEof = false;
   bool help = false;
+
+  const ReaderSetup& setupOf(std::uint8_t id) const {
+    const auto own = readerOf.find(id);
+    return own == readerOf.end() ? readers : own->second;
+  }
 };
 
 // Throws cmdline::UsageError with a message naming the bad option.

@@ -2,8 +2,8 @@
 
 namespace vreader {
 
-Reader::Reader(std::optional<std::uint8_t> id, std::uint8_t startFlag, std::uint8_t optionBits)
-    : id_(id), startFlag_(startFlag), optionBits_(optionBits & 15) {}
+Reader::Reader(std::optional<std::uint8_t> id, std::uint8_t startFlag, const ReaderSetup& setup)
+    : id_(id), setup_(setup), startFlag_(startFlag), optionBits_(setup.optionBits & 15) {}
 
 int Reader::mode() const { return 2 * !(optionBits_ & 2) + !(optionBits_ & 1); }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReaderSetup.h"
 #include "Wire.h"
 
 #include <chrono>
@@ -15,10 +16,11 @@ using Clock = std::chrono::steady_clock;
 // Option bits: a set bit switches the option off (bit 0 FMT0, 1 FMT1, 2 NO BEEP, 3 REPEAT).
 class Reader {
  public:
-  Reader(std::optional<std::uint8_t> id, std::uint8_t startFlag, std::uint8_t optionBits);
+  Reader(std::optional<std::uint8_t> id, std::uint8_t startFlag, const ReaderSetup& setup);
 
   std::optional<std::uint8_t> id() const { return id_; }
   std::string name() const { return id_ ? std::to_string(*id_) : "-"; }
+  const ReaderSetup& setup() const { return setup_; }
 
   bool binary() const { return (optionBits_ & 3) == 0; }
   // 2 x FMT1 + FMT0, as the tool shows it ("Mode 0" .. "Mode 3").
@@ -52,6 +54,7 @@ class Reader {
   Bytes oneByteReport(std::uint8_t value, std::string_view text) const;
 
   std::optional<std::uint8_t> id_;
+  ReaderSetup setup_;
   std::uint8_t startFlag_;
   std::uint8_t optionBits_;
   bool output1_ = false;

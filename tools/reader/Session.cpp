@@ -1,5 +1,7 @@
 #include "Session.h"
 
+#include "Fault.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -25,9 +27,9 @@ Session::Session(const Options& options)
       transcript_(options.transcript),
       random_(options.seed),
       nextCard_(options.card) {
-  if (options_.ids.empty()) readers_.emplace_back(std::nullopt, options_.startFlag, options_.optionBits);
-  for (auto id : options_.ids) readers_.emplace_back(id, options_.startFlag, options_.optionBits);
-  for (auto id : options_.twins) readers_.emplace_back(id, options_.startFlag, options_.optionBits);
+  if (options_.ids.empty()) readers_.emplace_back(std::nullopt, options_.startFlag, options_.readers);
+  for (auto id : options_.ids) readers_.emplace_back(id, options_.startFlag, options_.setupOf(id));
+  for (auto id : options_.twins) readers_.emplace_back(id, options_.startFlag, options_.setupOf(id));
   if (!options_.script.empty()) {
     std::ifstream script(options_.script);
     if (!script) throw Failure("cannot read the script " + options_.script + ": " + std::strerror(errno));
@@ -113,7 +115,7 @@ void Session::answer(const ParsedCommand& command, Clock::time_point now) {
     return;
   }
   for (Reader* reader : readers) {
-    if (options_.deaf) {
+    if (reader->setup().deaf) {
       say("deaf " + reader->name() + " " + command.text);
       continue;
     }
@@ -126,7 +128,7 @@ void Session::obey(Reader& reader, const std::string& text, Clock::time_point no
   switch (text[0]) {
     case '?': reply(reader, "status", reader.statusReport(), now); break;
     case 'O': reply(reader, "options", reader.optionReport(), now); break;
-    case 'o': reader.setOptionBits(std::uint8_t((text[1] - 'A') ^ (options_.optionFault ? 8 : 0))); break;
+    case 'o': reader.setOptionBits(std::uint8_t((text[1] - 'A') ^ (reader.setup().optionFault ? 8 : 0))); break;
     case 'L': reader.setOutput1(true); break;
     case 'l': reader.setOutput1(false); break;
     case 'R': reader.setOutput2(true); break;
@@ -134,8 +136,8 @@ void Session::obey(Reader& reader, const std::string& text, Clock::time_point no
     case '1':
     case '2': {
       milliseconds length{text[0] == '1' ? 1000 : 2000};
-      if (options_.relayFault == "dead") break;
-      if (options_.relayFault == "stuck") {
+      if (reader.setup().relayFault == "dead") break;
+      if (reader.setup().relayFault == "stuck") {
         reader.setOutput2(true);
       } else {
         reader.startPulse(now, length);
@@ -148,16 +150,17 @@ void Session::obey(Reader& reader, const std::string& text, Clock::time_point no
 }
 
 void Session::reply(const Reader& reader, const std::string& what, Bytes bytes, Clock::time_point now) {
-  if (options_.replyFault) {
-    Bytes broken = breakReport(*options_.replyFault, reader, bytes);
+  const ReaderSetup& setup = reader.setup();
+  if (setup.replyFault) {
+    Bytes broken = breakReport(*setup.replyFault, reader, bytes);
     bytes.swap(broken);
   }
-  if (options_.replyDelayMs == 0) {
+  if (setup.replyDelayMs == 0) {
     send(reader, what, bytes);
     return;
   }
   const auto index = std::size_t(&reader - readers_.data());
-  lateReplies_.push_back({now + milliseconds(options_.replyDelayMs), index, what, std::move(bytes)});
+  lateReplies_.push_back({now + milliseconds(setup.replyDelayMs), index, what, std::move(bytes)});
 }
 
 void Session::sendDueReplies(Clock::time_point now) {
