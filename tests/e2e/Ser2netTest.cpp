@@ -180,4 +180,39 @@ TEST_F(Ser2net, TrellumCheckScanFindsTheReaderAtItsSpeed) {
   EXPECT_EQ(rows, QStringList{QStringLiteral("38400 5")}) << out.toStdString();
 }
 
+// Two lines at once, one through ser2net: the server dies during the run,
+// its line ends with the loss and the other line passes.
+TEST_F(Ser2net, TrellumCheckLineWhoseServerDiesEndsAloneTheOtherPasses) {
+  StartReader({"--no-powerup"});
+  StartServer(true);
+  VirtualReader direct({"--no-powerup"});
+  QProcess check;
+  check.start(QStringLiteral(CHECK_PATH), {"test", server_.Name(), direct.Device(), "--model", "Brenta", "--speed",
+                                           "9600", "--cards", "0"});
+  QString err;
+  const QString during = server_.Name() + ": test: 4 relay pulses ...";
+  ASSERT_TRUE(reader->Await(
+      [&] {
+        err += QString::fromLocal8Bit(check.readAllStandardError());
+        return err.contains(during) || check.state() == QProcess::NotRunning;
+      },
+      60000))
+      << err.toStdString();
+  StopServer();
+  ASSERT_TRUE(check.waitForFinished(60000)) << "trellum-check did not end";
+  const QString out = QString::fromLocal8Bit(check.readAllStandardOutput());
+  err += QString::fromLocal8Bit(check.readAllStandardError());
+  SCOPED_TRACE((out + err).toStdString());
+  EXPECT_EQ(check.exitCode(), 1);
+  QString lost, passed;
+  for (const QString& line : out.split('\n')) {
+    if (line.startsWith(server_.Name() + " ")) lost = line.simplified();
+    if (line.startsWith(direct.Device() + " ")) passed = line.simplified();
+  }
+  EXPECT_TRUE(lost.startsWith(server_.Name() + " - FAIL ")) << lost.toStdString();
+  EXPECT_TRUE(lost.contains("4 relay pulses: ") && lost.contains("line lost: ")) << lost.toStdString();
+  EXPECT_TRUE(passed.startsWith(direct.Device() + " - PASS ")) << passed.toStdString();
+  EXPECT_TRUE(err.contains(server_.Name() + ": test: SKIP 5 cards: not tried: the line was lost"));
+}
+
 }  // namespace
