@@ -116,10 +116,11 @@ class Acceptance {
     return std::nullopt;
   }
 
-  // One command to the reader (in ID mode to its ID); the protocol's RTS cycle.
+  // One command to the reader (in ID mode to its ID, even when another
+  // reader's card arrives while it goes out); the protocol's RTS cycle.
   void Send(const std::string& command) {
     line_.Protocol().RefreshReaderId();
-    line_.Protocol().SendCommand(command);
+    line_.Protocol().SendCommand(command, settings_.id);
   }
 
   // The next reply of a kind, from the reader tested, within the time.
@@ -128,8 +129,10 @@ class Acceptance {
     line_.WaitFor(
         [&] {
           for (const Heard& h : line_.Panel().TakeHeard()) {
+            // On a bus the other readers' cards are theirs.
+            if (h.id && h.id != settings_.id) continue;
             if (h.kind == Heard::Card) run_.cards.push_back(h.text);
-            if (!found && h.kind == kind && (!h.id || h.id == settings_.id)) found = h;
+            if (!found && h.kind == kind) found = h;
           }
           return found.has_value();
         },

@@ -52,7 +52,10 @@ class CheckPanel : public ReaderPanel {
   bool Fmt0() const override { return (format_ & 1) != 0; }
   bool Fmt1() const override { return (format_ & 2) != 0; }
   bool IdMode() const override { return idMode_; }
-  bool ControlLock() const override { return controlLock_; }
+  // On a bus the event response goes to the reader that sent the card; only
+  // the reader under test gets "Control Lock", the others' outputs stay as
+  // they are.
+  bool ControlLock() const override { return controlLock_ && (!idMode_ || !frameId_ || *frameId_ == myId_); }
   int MyId() const override { return myId_; }
   void AppendLog(const std::string& line) override;
   void SetSwitchLabel(const std::string& text) override { switchClosed_ = text == "CLOSE"; }

@@ -82,7 +82,7 @@ class Scanner {
     for (const Address& address : addresses) {
       panel.SetMyId(address.value_or(0));
       line_.Protocol().RefreshReaderId();
-      line_.Protocol().SendCommand("?");
+      line_.Protocol().SendCommand("?", address);
       asked_.push_back(address);
       line_.Pause(ReplyWait(speed_));
       Collect(address);
@@ -190,7 +190,7 @@ class Scanner {
       line_.Protocol().RefreshReaderId();
       line_.Protocol().ResetDecoder();
       Take();
-      line_.Protocol().SendCommand("O");
+      line_.Protocol().SendCommand("O", reader.id);
       line_.WaitFor([&] { return line_.Panel().HeardCount() > 0; }, ReplyWait(speed_));
       for (const Heard& h : line_.Panel().TakeHeard()) {
         if (h.kind == Heard::Options) reader.optionBits = h.value;

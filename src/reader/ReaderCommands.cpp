@@ -4,13 +4,13 @@
 #include "ReaderPanel.h"
 #include "ReaderProtocol.h"
 
-void ReaderProtocol::SendCommand(const std::string& Command) {
+void ReaderProtocol::SendCommand(const std::string& Command, std::optional<int> to) {
   if (!link_.Connected()) return;
   RaiseTransmitLine();
   // The operator may have closed the port while the lead-in waited.
   if (!link_.Connected()) return;
   link_.SendText("~");
-  if (panel_.IdMode()) link_.SendText(std::string(1, static_cast<char>(state_.ReaderId & 0xFF)));
+  if (panel_.IdMode()) link_.SendText(std::string(1, static_cast<char>(to.value_or(state_.ReaderId) & 0xFF)));
   link_.SendText(Command);
   DropTransmitLine();
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "ProtocolState.h"
@@ -39,8 +40,11 @@ class ReaderProtocol {
   void ResetDecoder();
 
   // Sends "~", in ID mode the ID byte, then Command, inside one RTS cycle;
-  // nothing at all while the port is closed.
-  void SendCommand(const std::string& Command);
+  // nothing at all while the port is closed. The ID byte is the reader ID as
+  // it stands when it goes out (a frame decoded during the lead-in sets it to
+  // its sender's), or `to` when given: a caller that addresses one reader of
+  // a busy bus.
+  void SendCommand(const std::string& Command, std::optional<int> to = std::nullopt);
   void RaiseTransmitLine();
   void DropTransmitLine();
   // In ID mode, addresses the reader chosen on the panel.

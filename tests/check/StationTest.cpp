@@ -56,15 +56,18 @@ std::vector<std::string> Lines(const std::string& text, const std::string& prefi
   return Lines(lines, prefix);
 }
 
-// A bus of IDs 1, 2, 3 and 5, the relay of 3 stuck; IDs 1 to 5 tested: 4,
-// which nobody answers, fails its status step and is not tried further.
+// A bus of IDs 1, 2, 3 and 5, the relay of 3 stuck, each reading a card in
+// turn all the time; IDs 1 to 5 tested: 4, which nobody answers, fails its
+// status step and is not tried further. Every command reaches the reader
+// under test, even when another's card arrives as it goes out, and only the
+// reader under test gets "Control Lock".
 TEST(Station, EachIdOfABusGetsItsOwnRunAndVerdict) {
-  ReaderProcess reader({"--speed-match", "--no-powerup", "--baud", "38400", "--ids", "1,2,3,5", "--for", "3",
-                        "--relay-fault", "stuck"});
+  ReaderProcess reader({"--speed-match", "--no-powerup", "--baud", "38400", "--ids", "1,2,3,5", "--period", "400",
+                        "--for", "3", "--relay-fault", "stuck"});
   TempDir dir;
   const std::string junit = dir / "bus.xml", report = dir / "bus.html";
   const CheckRun run = CheckRun::Run({"test", reader.device(), "--ids", "1-5", "--model", "Corvan", "--speed", "38400",
-                                      "--cards", "0", "--junit", junit, "--report", report});
+                                      "--cards", "1", "--lock", "--junit", junit, "--report", report});
   SCOPED_TRACE(run.out + run.err);
   EXPECT_EQ(run.status, 1);
   const std::string& port = reader.device();
@@ -82,6 +85,13 @@ TEST(Station, EachIdOfABusGetsItsOwnRunAndVerdict) {
     EXPECT_NE(reader.expectLine(std::string("state ") + id + " ").find("out1=0 out2=0"), std::string::npos) << id;
   }
   EXPECT_EQ(Lines(reader.lines(), "unaddressed 4 "), std::vector<std::string>{"unaddressed 4 ?"});
+  EXPECT_EQ(Lines(reader.lines(), "pulse 2 "), (std::vector<std::string>{"pulse 2 1000", "pulse 2 end", "pulse 2 2000",
+                                                                         "pulse 2 end", "pulse 2 1000", "pulse 2 end"}))
+      << "the relay step's two pulses and one for its own card";
+  // Each reader is credited with its own cards only.
+  for (const std::string& line : Lines(run.out, "PASS 5 cards: ")) {
+    EXPECT_EQ(line.find(", "), std::string::npos) << "one card, the reader's own: " << line;
+  }
 
   const std::vector<Suite> suites = ReadJUnit(junit);
   ASSERT_EQ(suites.size(), 5u);
