@@ -22,6 +22,10 @@ th { background: #eee; }
 table.facts { width: auto; }
 table.facts th { width: 11em; }
 td.num { text-align: right; white-space: nowrap; }
+table.steps { table-layout: fixed; }
+table.steps th:nth-child(1) { width: 8.5em; }
+table.steps th:nth-child(2) { width: 5em; }
+table.steps th:nth-child(4) { width: 5em; }
 .verdict { font-weight: bold; white-space: nowrap; }
 tr.pass .verdict { background: #dff0d8; }
 tr.fail .verdict, tr.error .verdict { background: #f8d7da; }
