@@ -1,28 +1,38 @@
 #!/bin/sh
-# Makes the build's Wine prefix once and maps COM1 to LINK, a symbolic link
-# that the harness points at its pseudo-terminal. The mapping is in place
-# before any program of the prefix runs, so COM1 never reaches the machine's
-# own first serial port. make-prefix.sh PREFIX LINK
+# Makes the build's Wine prefix once and maps COM1 to LINK (and COM2 to LINK2
+# when given), symbolic links that the harness points at its
+# pseudo-terminals. The mapping is in place before any program of the prefix
+# runs, so the ports never reach the machine's own serial ports.
+# make-prefix.sh PREFIX LINK [LINK2]
 set -eu
 prefix=$1
-link=$2
+shift
 export WINEPREFIX="$prefix" WINEDEBUG=-all
-if [ ! -f "$prefix/.trellum-ready" ]; then
+mapping="$*"
+if [ ! -f "$prefix/.trellum-ready" ] || [ "$(cat "$prefix/.trellum-ready")" != "$mapping" ]; then
   rm -rf "$prefix"
   mkdir -p "$prefix"
-  [ -e "$link" ] || ln -sfn /dev/null "$link"
-  # The registry first: wineboot would otherwise map COM1 to /dev/ttyS0.
+  # The registry first: wineboot would otherwise map COMn to /dev/ttyS(n-1).
   wineboot -i >/dev/null 2>&1
-  wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$link" /f >/dev/null 2>&1
+  n=1
+  for link in "$@"; do
+    [ -e "$link" ] || ln -sfn /dev/null "$link"
+    wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$link" /f >/dev/null 2>&1
+    n=$((n + 1))
+  done
   wineserver -w
   # The next start maps the ports from the registry.
   wine cmd /c exit >/dev/null 2>&1
   wineserver -w
 fi
-target=$(readlink "$prefix/dosdevices/com1" || true)
-echo "COM1 -> $target"
-if [ "$target" != "$link" ]; then
-  echo "COM1 is not mapped to $link" >&2
-  exit 1
-fi
-touch "$prefix/.trellum-ready"
+n=1
+for link in "$@"; do
+  target=$(readlink "$prefix/dosdevices/com$n" || true)
+  echo "COM$n -> $target"
+  if [ "$target" != "$link" ]; then
+    echo "COM$n is not mapped to $link" >&2
+    exit 1
+  fi
+  n=$((n + 1))
+done
+echo "$mapping" > "$prefix/.trellum-ready"
