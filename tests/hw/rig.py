@@ -16,7 +16,9 @@ The guest asks for host actions with console lines "@host <request>":
 "break" (telnet break on ttyS2), "unplug" and "plug" (the FTDI adapter
 through the monitor), "transcript PORT TEXT..." (the last reader on that
 port received these texts in this order, by its --transcript file; passes
-as the check Transcript/PORT). The checks expected are the guest program's
+as the check Transcript/PORT), "station PORT..." (a virtual reader on each
+of these ports at once, without a control channel; "station ready" on the
+relay port once all of them listen) and "station end". The checks expected are the guest program's
 own tests that the filter selects, as it lists them, and for each selected
 window test on a port the rig's check of that port's transcript. The run
 passes when every expected check has passed, no check failed and the guest
@@ -213,6 +215,7 @@ class Rig:
         self.lines = []
         self.transcripts = {}
         self.host_passed = set()
+        self.station = []  # [port, reader, output not yet split into lines, listening]
 
     def sock(self, name):
         return os.path.join(self.work, name)
@@ -305,10 +308,7 @@ class Rig:
         elif data == b"":
             code = self.reader.wait()
             self.relay.sendall(b"end %d\n" % code)
-            if self.reader_port == SPEED_PORT:
-                self.monitor("chardev-change speed null")
-            else:
-                self.pty_of(self.reader_port or "").start_echo()
+            self.let_go(self.reader_port or "")
             self.reader = None
             self.reader_port = None
 
@@ -340,8 +340,59 @@ class Rig:
             self.monitor("device_add " + USB_DEVICE)
         elif what.startswith("transcript "):
             self.check_transcript(*what.split()[1:])
+        elif what == "station end":
+            self.end_station()
+        elif what.startswith("station "):
+            self.start_station(what.split()[1:])
         else:
             raise RuntimeError(f"unknown request {what}")
+
+    def start_station(self, ports):
+        for port in ports:
+            # QEMU's FTDI adapter sends a command's bytes a second apart.
+            command = [self.args.reader, "--no-powerup", "--command-gap", "5000"]
+            if port != SPEED_PORT:
+                self.pty_of(port).stop_echo()
+                command += ["--device", self.pty_of(port).path]
+            log(f"station reader on {port}: " + " ".join(command))
+            reader = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                      preexec_fn=set_parent_death_signal)
+            os.set_blocking(reader.stdout.fileno(), False)
+            self.station.append([port, reader, b"", False])
+
+    def station_output(self, member):
+        port, reader, pending, _ = member
+        data = read_some(reader.stdout.fileno())
+        if data == b"":
+            log(f"station reader on {port} ended: {reader.wait()}")
+            self.station.remove(member)
+            self.let_go(port)
+            return
+        if not data:
+            return
+        *lines, member[2] = (pending + data).split(b"\n")
+        for line in lines:
+            if line.startswith(b"device ") and not member[3]:
+                if port == SPEED_PORT:
+                    self.monitor(f"chardev-change speed serial,path={line[7:].decode()}")
+                member[3] = True
+                if all(m[3] for m in self.station):
+                    self.relay.sendall(b"station ready\n")
+            log(f"station reader on {port} said: " + line.decode(errors="replace"))
+
+    def end_station(self):
+        for port, reader, _, _ in self.station:
+            reader.kill()
+            reader.wait()
+            self.let_go(port)
+        self.station = []
+
+    def let_go(self, port):
+        """A port whose reader has gone: unconnected again, or echoed."""
+        if port == SPEED_PORT:
+            self.monitor("chardev-change speed null")
+        else:
+            self.pty_of(port).start_echo()
 
     def check_transcript(self, port, *texts):
         paths = [p for p, q in self.transcripts.items() if q == port]
@@ -407,6 +458,8 @@ class Rig:
                     sources[p.echo] = p.pump
             if self.reader:
                 sources[self.reader.stdout.fileno()] = self.reader_output
+            for member in self.station:
+                sources[member[1].stdout.fileno()] = lambda member=member: self.station_output(member)
             ready, _, _ = select.select(list(sources), [], [], left)
             for fd in ready:
                 if sources[fd]() is False:
@@ -414,7 +467,7 @@ class Rig:
                     return True
 
     def stop(self):
-        for p in (self.reader, self.qemu):
+        for p in [self.reader, self.qemu] + [member[1] for member in self.station]:
             if p and p.poll() is None:
                 p.kill()
                 p.wait()
