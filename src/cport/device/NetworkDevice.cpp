@@ -55,7 +55,8 @@ int NetworkDevice::Open(const std::string& path) {
   if (open_) return SocketCodes::kBusy;
   const auto address = ParseNetworkName(path);
   if (!address) return SocketCodes::kInvalid;
-  if (const int code = channel_.Connect(address->host, address->port, timing_.connectMs); code != 0) return code;
+  if (const int code = channel_.Connect(address->host, address->port, timing_.connectMs, timing_.silence); code != 0)
+    return code;
   rfc2217_ = address->rfc2217;
   session_ = TelnetSession();
   unsent_.clear();
