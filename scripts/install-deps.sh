@@ -18,6 +18,7 @@ packages=(
   qemu-system-x86 busybox-static python3  # the guest rig of tests/hw
   stress-ng               # the load step of the test command
   ser2net                 # a real RFC 2217 and raw TCP server in front of the virtual reader
+  nftables iproute2       # a network path cut in a namespace of the test's own
 )
 # The Windows cross build and its tests under Wine, without what they recommend
 # (Wine's recommendations pull in a desktop's worth of libraries).

@@ -27,6 +27,8 @@ class Ser2netServer {
   void Stop();
   // The network name of the port it serves ("rfc2217://127.0.0.1:PORT").
   QString Name() const;
+  // Its TCP port, 0 before the first start.
+  int Port() const { return port_; }
 
   // The shim's log: SETRTS, CLRRTS and DATA:<hex> lines.
   QString ShimLog() const;

@@ -2,15 +2,13 @@
 #include <QComboBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include "Ser2netServer.h"
-#include "SessionFixture.h"
+#include "Ser2netSession.h"
 
 namespace {
 
@@ -23,25 +21,9 @@ speed_t LineSpeed(const QString& device) {
   return read ? ::cfgetospeed(&tio) : B0;
 }
 
-// The window reaching the virtual reader through ser2net on 127.0.0.1, which
-// runs with the pseudo-terminal shim preloaded: its RTS changes and its
-// writes to the reader's line are logged in order.
-class Ser2net : public SessionFixture {
+// The shim's log read as the commands' RTS cycles.
+class Ser2net : public Ser2netSession {
  protected:
-  ~Ser2net() override {
-    DestroyForm();
-    StopServer();
-  }
-
-  // Starts ser2net in front of the reader's line, RFC 2217 or raw, and
-  // points COM1 at it.
-  void StartServer(bool rfc2217) {
-    ASSERT_EQ(server_.Start(reader->Device(), {.rfc2217 = rfc2217}), "");
-    PointCom1At(server_.Name());
-  }
-  void StopServer() { server_.Stop(); }
-  QStringList ShimEntries() const { return server_.ShimEntries(); }
-
   // The shim's log from entry `from` on as RTS cycles: the bytes written
   // between a SETRTS and its CLRRTS; bytes outside a cycle as "outside:..".
   QStringList Cycles(int from) const {
@@ -66,9 +48,6 @@ class Ser2net : public SessionFixture {
     }
     return cycles;
   }
-
-  QTemporaryDir work_{QStringLiteral(TRELLUM_TEST_WORK "/ser2net-XXXXXX")};
-  Ser2netServer server_{work_.path()};
 };
 
 // Connect, the status and option requests, a card answered with "~0~L~1~l"

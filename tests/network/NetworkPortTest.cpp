@@ -31,7 +31,7 @@ class NetworkPort : public ::testing::Test {
  protected:
   void SetUp() override {
     port.SetDeviceFactory([](const std::string&) {
-      return std::make_unique<serialdev::NetworkDevice>(serialdev::NetworkTiming{2000, 300});
+      return std::make_unique<serialdev::NetworkDevice>(serialdev::NetworkTiming{2000, 300, {}});
     });
     port.SetErrorReporter([this](std::exception_ptr error) { reported.push_back(error); });
     port.OnRxChar = [this](TCustomComPort* sender, int count) {
@@ -200,7 +200,7 @@ class NetworkWindow : public WindowFixture {
   TForm1Setup WindowSetup() override {
     TForm1Setup setup = WindowFixture::WindowSetup();
     setup.makeDevice = [](const std::string&) {
-      return std::make_unique<serialdev::NetworkDevice>(serialdev::NetworkTiming{2000, 300});
+      return std::make_unique<serialdev::NetworkDevice>(serialdev::NetworkTiming{2000, 300, {}});
     };
     return setup;
   }

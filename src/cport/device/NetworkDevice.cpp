@@ -55,7 +55,8 @@ int NetworkDevice::Open(const std::string& path) {
   if (open_) return SocketCodes::kBusy;
   const auto address = ParseNetworkName(path);
   if (!address) return SocketCodes::kInvalid;
-  if (const int code = channel_.Connect(address->host, address->port, timing_.connectMs); code != 0) return code;
+  if (const int code = channel_.Connect(address->host, address->port, timing_.connectMs, timing_.silence); code != 0)
+    return code;
   rfc2217_ = address->rfc2217;
   session_ = TelnetSession();
   unsent_.clear();
@@ -429,8 +430,9 @@ int NetworkDevice::Write(const uint8_t* data, size_t count, size_t& written) {
     const size_t whole = written + static_cast<size_t>(std::count(data, data + written, TelnetSession::kIac));
     if (rfc2217_ && sent > whole) unsent_ = Byte(TelnetSession::kIac);
   }
-  // A write that reaches its time-out is no failure: it ends with fewer bytes.
-  if (code == SocketCodes::kTimedOut) code = 0;
+  // A write that reaches its time-out is no failure: it ends with fewer
+  // bytes. A connection that timed out (the same code) is one.
+  if (code == SocketCodes::kTimedOut && !removed_) code = 0;
   if (code == 0 && written == count) {
     uint32_t events = EV_TXEMPTY;
     Notify(events);

@@ -17,8 +17,9 @@ namespace serialdev {
 
 // How long the network device waits.
 struct NetworkTiming {
-  int connectMs = 3000;  // TCP connect (the host name's lookup is the system's)
-  int answerMs = 1000;   // a request's answer, the COM-PORT-OPTION's too
+  int connectMs = 3000;   // TCP connect (the host name's lookup is the system's)
+  int answerMs = 1000;    // a request's answer, the COM-PORT-OPTION's too
+  SilenceLimits silence;  // a server gone silent: the connection's end
 };
 
 // A serial port behind a device server, opened by a network name
@@ -36,7 +37,7 @@ struct NetworkTiming {
 // (EINVAL). With socket:// settings, RTS and purges reach nothing.
 //
 // Writes have left the port once TCP has taken them. The end of the
-// connection (closed by the server, reset, keep-alive failure) is a removal.
+// connection (closed by the server, reset, a server gone silent) is a removal.
 // Bytes are taken from the socket by whichever thread waits (an event wait,
 // a read, a request waiting for its answer); a received byte beyond the input
 // queue size is dropped with CE_RXOVER.

@@ -43,6 +43,18 @@ class SocketSignal {
   int error_ = 0;
 };
 
+// How long a connection may hear nothing from a server that has gone silent
+// (a cable pulled, a switch restarted: no end of the connection arrives)
+// before it ends with a time-out. An idle connection is probed by keep-alive;
+// data that waits for its acknowledgement stops the probes, and the
+// retransmissions' limit ends it instead.
+struct SilenceLimits {
+  int keepIdleMs = 3000;        // the first probe after this much silence
+  int keepIntervalMs = 1000;    // then one probe each interval
+  int keepProbes = 4;           // unanswered probes that end the connection
+  int unacknowledgedMs = 7000;  // sent data unacknowledged this long ends it
+};
+
 // One TCP connection, non-blocking, and the waits on it. Send and Receive
 // may run on different threads; Connect and Close on one while no other
 // call runs.
@@ -54,9 +66,9 @@ class SocketChannel {
   SocketChannel& operator=(const SocketChannel&) = delete;
 
   // Resolves the host and connects to the first of its addresses that
-  // answers, all within `timeoutMs`; then sets TCP_NODELAY and keep-alive.
-  // 0 or the system's code.
-  int Connect(const std::string& host, uint16_t port, int timeoutMs);
+  // answers, all within `timeoutMs`; then sets TCP_NODELAY and the limits
+  // of silence. 0 or the system's code.
+  int Connect(const std::string& host, uint16_t port, int timeoutMs, const SilenceLimits& silence);
   void Close();
   bool IsOpen() const;
 

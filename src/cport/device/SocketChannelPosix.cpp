@@ -30,11 +30,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Keep-alive: the first probe after 10 s of silence, then every 2 s; three
-// unanswered probes end the connection.
-constexpr int kKeepIdleS = 10;
-constexpr int kKeepIntervalS = 2;
-constexpr int kKeepCount = 3;
+int Seconds(int milliseconds) { return std::max(1, (milliseconds + 999) / 1000); }
 
 // poll() that a signal does not restart from the full time-out.
 int PollUntil(std::vector<pollfd>& fds, int timeoutMs) {
@@ -98,7 +94,7 @@ SocketChannel::SocketChannel() : socket_(-1) {}
 
 SocketChannel::~SocketChannel() { Close(); }
 
-int SocketChannel::Connect(const std::string& host, uint16_t port, int timeoutMs) {
+int SocketChannel::Connect(const std::string& host, uint16_t port, int timeoutMs, const SilenceLimits& silence) {
   if (socket_ >= 0) return EBUSY;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   addrinfo hints{};
@@ -119,11 +115,18 @@ int SocketChannel::Connect(const std::string& host, uint16_t port, int timeoutMs
   ::freeaddrinfo(found);
   if (fd < 0) return code;
   const int on = 1;
+  const int idle = Seconds(silence.keepIdleMs), interval = Seconds(silence.keepIntervalMs);
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepIdleS, sizeof kKeepIdleS);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepIntervalS, sizeof kKeepIntervalS);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepCount, sizeof kKeepCount);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &silence.keepProbes, sizeof silence.keepProbes);
+  // Unacknowledged data would otherwise be retransmitted for about 15
+  // minutes, with no probes meanwhile. It also takes the place of the probe
+  // count: the probes end the connection once this long has passed without a
+  // word from the server.
+  const unsigned unacknowledged = static_cast<unsigned>(silence.unacknowledgedMs);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledged, sizeof unacknowledged);
   socket_ = fd;
   return 0;
 }

@@ -28,9 +28,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Keep-alive: the first probe after 10 s of silence, then every 2 s.
-constexpr ULONG kKeepIdleMs = 10000;
-constexpr ULONG kKeepIntervalMs = 2000;
+// Socket options of Windows 10 that mingw-w64's headers lack.
+constexpr int kTcpMaxRetransmitSeconds = 5;  // TCP_MAXRT
+constexpr int kTcpKeepCount = 16;            // TCP_KEEPCNT
 
 // Winsock is started once for the program and stays up.
 int StartWinsock() {
@@ -96,7 +96,7 @@ SocketChannel::SocketChannel() : socket_(static_cast<intptr_t>(INVALID_SOCKET)) 
 
 SocketChannel::~SocketChannel() { Close(); }
 
-int SocketChannel::Connect(const std::string& host, uint16_t port, int timeoutMs) {
+int SocketChannel::Connect(const std::string& host, uint16_t port, int timeoutMs, const SilenceLimits& silence) {
   if (IsOpen()) return ERROR_BUSY;
   if (const int code = StartWinsock(); code != 0) return code;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -117,9 +117,17 @@ int SocketChannel::Connect(const std::string& host, uint16_t port, int timeoutMs
   if (s == INVALID_SOCKET) return code;
   const BOOL on = TRUE;
   ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-  tcp_keepalive keepAlive{1, kKeepIdleMs, kKeepIntervalMs};
+  tcp_keepalive keepAlive{1, static_cast<ULONG>(silence.keepIdleMs), static_cast<ULONG>(silence.keepIntervalMs)};
   DWORD returned = 0;
   ::WSAIoctl(s, SIO_KEEPALIVE_VALS, &keepAlive, sizeof keepAlive, nullptr, 0, &returned, nullptr, nullptr);
+  // Systems before Windows 10 1703 refuse the count and send 10 probes.
+  const DWORD probes = static_cast<DWORD>(silence.keepProbes);
+  ::setsockopt(s, IPPROTO_TCP, kTcpKeepCount, reinterpret_cast<const char*>(&probes), sizeof probes);
+  // Unacknowledged data would otherwise be retransmitted for minutes, with no
+  // probes meanwhile.
+  const DWORD retransmitSeconds = static_cast<DWORD>((silence.unacknowledgedMs + 999) / 1000);
+  ::setsockopt(s, IPPROTO_TCP, kTcpMaxRetransmitSeconds, reinterpret_cast<const char*>(&retransmitSeconds),
+               sizeof retransmitSeconds);
   // Every segment acknowledged at once: a server that holds small writes
   // back until the last is acknowledged (Nagle) would otherwise wait for the
   // delayed acknowledgement. Systems before Windows 8 refuse it and delay.
