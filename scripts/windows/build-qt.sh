@@ -17,7 +17,35 @@ toolchain=$here/../../cmake/toolchains/mingw-w64-x86_64-posix.cmake
 
 version=$(installed_version qt6-base-dev)
 upstream=${version%%+*}
-key=$(cache_key "$here/build-qt.sh" "$toolchain" "$version" "$(x86_64-w64-mingw32-g++-posix -dumpfullversion)")
+# What shapes the build: Qt's configuration below, and the steps of build()
+# (raise `recipe` when they change). Comments of this script are not part of it.
+recipe=1
+options=(
+  -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+  -DQT_QMAKE_TARGET_MKSPEC=win32-g++
+  -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF -DQT_BUILD_MANUAL_TESTS=OFF
+  -DFEATURE_pkg_config=OFF -DFEATURE_dbus=OFF
+  -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF
+  -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_tabletevent=OFF
+  -DFEATURE_icu=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
+  -DFEATURE_printsupport=OFF -DFEATURE_zstd=OFF -DFEATURE_androiddeployqt=OFF
+  -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_ico=OFF
+  -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF
+  -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_doubleconversion=OFF
+  -DFEATURE_system_libb2=OFF
+  # Widgets and documents the program never shows: less to build.
+  -DFEATURE_graphicsview=OFF -DFEATURE_mdiarea=OFF -DFEATURE_calendarwidget=OFF -DFEATURE_datetimeedit=OFF
+  -DFEATURE_filedialog=OFF -DFEATURE_fontdialog=OFF -DFEATURE_colordialog=OFF -DFEATURE_inputdialog=OFF
+  -DFEATURE_wizard=OFF -DFEATURE_dockwidget=OFF -DFEATURE_toolbox=OFF -DFEATURE_columnview=OFF
+  -DFEATURE_tablewidget=OFF -DFEATURE_tableview=OFF -DFEATURE_treewidget=OFF -DFEATURE_undoview=OFF
+  -DFEATURE_lcdnumber=OFF -DFEATURE_dial=OFF -DFEATURE_splashscreen=OFF -DFEATURE_keysequenceedit=OFF
+  -DFEATURE_fontcombobox=OFF -DFEATURE_syntaxhighlighter=OFF -DFEATURE_errormessage=OFF
+  -DFEATURE_progressdialog=OFF -DFEATURE_pdf=OFF -DFEATURE_textodfwriter=OFF -DFEATURE_movie=OFF
+  -DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_testlib=ON
+)
+compiler=$(x86_64-w64-mingw32-g++-posix -dumpfullversion)
+key=$(cache_key "$toolchain" "$version" "$compiler" "recipe $recipe" "${options[@]}")
 prefix=$(cache_root)/qt-$upstream-mingw-$key
 
 if [ "${1:-}" = --prefix ]; then
@@ -32,22 +60,8 @@ build() {
   echo "Qt $version for mingw-w64: not in the cache, building into $prefix" >&2
   fetch_source qt6-base "$version" "$tmp"
   echo "Qt: source unpacked ($((SECONDS - started)) s); configuring" >&2
-  cmake -S "$tmp/src" -B "$tmp/build" -G Ninja -Wno-dev \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$tmp/prefix" -DBUILD_SHARED_LIBS=ON \
-    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DQT_QMAKE_TARGET_MKSPEC=win32-g++ \
-    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF -DQT_BUILD_MANUAL_TESTS=OFF \
-    -DFEATURE_pkg_config=OFF -DFEATURE_dbus=OFF \
-    -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF \
-    -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_tabletevent=OFF \
-    -DFEATURE_icu=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
-    -DFEATURE_printsupport=OFF -DFEATURE_zstd=OFF -DFEATURE_androiddeployqt=OFF \
-    -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_ico=OFF \
-    -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
-    -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_doubleconversion=OFF \
-    -DFEATURE_system_libb2=OFF \
-    -DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_testlib=ON >"$tmp/configure.log" 2>&1 ||
+  cmake -S "$tmp/src" -B "$tmp/build" -G Ninja -Wno-dev -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_INSTALL_PREFIX="$tmp/prefix" "${options[@]}" >"$tmp/configure.log" 2>&1 ||
     { tail -n 40 "$tmp/configure.log" >&2; return 1; }
   echo "Qt: configured ($((SECONDS - started)) s); building (about 1000 steps)" >&2
   cmake --build "$tmp/build" -j "$(nproc)" >"$tmp/build.log" 2>&1 ||

@@ -74,6 +74,12 @@ void Commissioning::TestLine(std::size_t index, const std::atomic<bool>& stop) {
         run = RunAcceptance(line, settings, progress);
       } catch (const EComPort& error) {
         if (record) record->Error(error.what());
+        // A device that came back and went again at once (a plug not quite
+        // in, a link replaced) is waited for again with --repeat.
+        if (options_.repeat && opened) {
+          progress << "test: the port's device did not stay: " << error.what() << std::endl;
+          break;
+        }
         Fail({port, id, error.what(), opened});
         return;
       }

@@ -3,6 +3,7 @@
 #include "LineSpeed.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
@@ -95,14 +96,19 @@ void Line::open() {
   updateLink();
 }
 
+// The link is replaced in one step: whoever follows it never finds it missing.
 void Line::updateLink() {
   if (link_.empty()) return;
   struct stat st {};
-  if (lstat(link_.c_str(), &st) == 0) {
-    if (!S_ISLNK(st.st_mode)) throw Failure("cannot link " + link_ + ": it exists and is not a symbolic link");
-    unlink(link_.c_str());
+  if (lstat(link_.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
+    throw Failure("cannot link " + link_ + ": it exists and is not a symbolic link");
+  const std::string made = link_ + ".new";
+  unlink(made.c_str());
+  if (symlink(path_.c_str(), made.c_str()) != 0 || rename(made.c_str(), link_.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    unlink(made.c_str());
+    throw Failure("cannot link " + link_ + ": " + reason);
   }
-  if (symlink(path_.c_str(), link_.c_str()) != 0) throw Failure("cannot link " + link_ + ": " + std::strerror(errno));
 }
 
 void Line::close() {
