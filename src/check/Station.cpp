@@ -4,8 +4,8 @@
 #include <QEventLoop>
 #include <QThread>
 
+#include <algorithm>
 #include <exception>
-#include <mutex>
 
 Station::Station(std::size_t lines) : lines_(lines) {}
 
@@ -21,11 +21,20 @@ void Station::Run(const Job& job) {
   QEventLoop loop;
   for (std::size_t line = 0; line < lines_; ++line) {
     threads_.emplace_back(QThread::create([&, line] {
+      QAbstractEventDispatcher* const loop = QAbstractEventDispatcher::instance();
+      {
+        std::lock_guard lock(mutex_);
+        loops_.push_back(loop);
+      }
       std::exception_ptr error;
       try {
         job(line, stop_);
       } catch (...) {
         error = std::current_exception();
+      }
+      {
+        std::lock_guard lock(mutex_);
+        std::erase(loops_, loop);
       }
       std::lock_guard lock(mutex);
       if (error && !failure) failure = error;
@@ -45,7 +54,6 @@ void Station::Run(const Job& job) {
 
 void Station::RequestStop() {
   stop_ = true;
-  for (const auto& thread : threads_) {
-    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread.get())) dispatcher->wakeUp();
-  }
+  std::lock_guard lock(mutex_);
+  for (QAbstractEventDispatcher* loop : loops_) loop->wakeUp();
 }

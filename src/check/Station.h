@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
+class QAbstractEventDispatcher;
 class QThread;
 
 // Several lines at once: one job per line, each in a thread of its own with
@@ -33,4 +35,8 @@ class Station {
   std::size_t lines_;
   std::atomic<bool> stop_{false};
   std::vector<std::unique_ptr<QThread>> threads_;
+  // The event loops of the lines' threads while their jobs run, handed over
+  // under the mutex: a stop request wakes only loops that are there.
+  std::mutex mutex_;
+  std::vector<QAbstractEventDispatcher*> loops_;
 };

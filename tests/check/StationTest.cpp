@@ -205,6 +205,7 @@ TEST(Station, RepeatGoesOnPerLine) {
   ::kill(static_cast<pid_t>(check.processId()), SIGINT);
   ASSERT_TRUE(check.waitForFinished(30000));
   const std::string out = check.readAllStandardOutput().toStdString();
+  err += check.readAllStandardError().toStdString();
   SCOPED_TRACE(out + err);
   EXPECT_EQ(check.exitCode(), 1) << "stopped";
   EXPECT_EQ(Lines(out, "run ").size(), 3u) << "two runs on the quick line, one on the slow";
