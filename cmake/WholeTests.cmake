@@ -9,11 +9,16 @@ function(trellum_whole_test target)
 endfunction()
 
 # trellum_gtest(<target> [THREADS] [PREFIX p] [TIMEOUT s] [LABELS l...]
-# [ENVIRONMENT v=x...]): the GoogleTest program's tests one by one and whole.
+# [ENVIRONMENT v=x...]): the GoogleTest program's tests one by one and whole;
+# in the Windows build the program as one test under Wine (trellum_wine_test).
 # THREADS marks a program in which the component runs its event thread: the
 # target `tsan_tests` builds it and its whole run is labelled `tsan`, for the
 # ThreadSanitizer step of the test command (one process holds every test).
 function(trellum_gtest target)
+  if(COMMAND trellum_wine_test)
+    trellum_wine_test(${target})
+    return()
+  endif()
   cmake_parse_arguments(PARSE_ARGV 1 arg "THREADS" "PREFIX;TIMEOUT" "LABELS;ENVIRONMENT")
   set(labels ${arg_LABELS})
   set(whole_labels ${arg_LABELS})

@@ -51,12 +51,8 @@ int Commissioning::Run(Station& station) {
 void Commissioning::TestLine(std::size_t index, const std::atomic<bool>& stop) {
   const std::string& port = options_.ports[index];
   LineWriter progress(err_);
-  std::unique_ptr<SessionRecord> record;
-  if (!options_.record.empty()) {
-    record = std::make_unique<SessionRecord>(
-        LineRecordPath(options_.record, index, options_.ports.size()),
-        [&progress](const std::exception& e) { progress << "trellum-check: " << e.what() << std::endl; });
-  }
+  const std::unique_ptr<SessionRecord> record =
+      OpenLineRecord(options_.record, index, options_.ports.size(), progress);
   CheckLine line(port, resolve_, record.get(), stop);
   std::vector<std::optional<int>> readers;
   for (const int id : options_.ids) readers.emplace_back(id);

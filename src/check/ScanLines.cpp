@@ -32,12 +32,8 @@ int ScanLines(const CheckOptions& options, serialdev::PortResolver resolve, Shar
   station.Run([&](std::size_t index, const std::atomic<bool>& stop) {
     const std::string& port = options.ports[index];
     LineWriter progress(err, several ? port + ": " : "");
-    std::unique_ptr<SessionRecord> record;
-    if (!options.record.empty()) {
-      record = std::make_unique<SessionRecord>(
-          LineRecordPath(options.record, index, options.ports.size()),
-          [&progress](const std::exception& e) { progress << "trellum-check: " << e.what() << std::endl; });
-    }
+    const std::unique_ptr<SessionRecord> record =
+        OpenLineRecord(options.record, index, options.ports.size(), progress);
     CheckLine line(port, resolve, record.get(), stop);
     LineScan scan;
     try {

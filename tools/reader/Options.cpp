@@ -9,15 +9,8 @@
 
 namespace vreader {
 
-namespace {
-
+using cmdline::Number;
 using cmdline::UsageError;
-
-long long number(std::string_view option, std::string_view text, long long min, long long max, int base = 10) {
-  return cmdline::Number(option, text, min, max, base);
-}
-
-}  // namespace
 
 Options parseOptions(int argc, char** argv) {
   Options o;
@@ -35,7 +28,7 @@ Options parseOptions(int argc, char** argv) {
       .Value("--link", [&](std::string_view v) { o.link = v; }, "a path")
       .Value("--baud",
              [&](std::string_view v) {
-               o.baud = int(number("--baud", v, 1, 4000000));
+               o.baud = int(Number("--baud", v, 1, 4000000));
                constexpr int speeds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
                if (std::find(std::begin(speeds), std::end(speeds), o.baud) == std::end(speeds))
                  throw UsageError("unsupported speed " + std::to_string(o.baud) + " for --baud");
@@ -47,13 +40,13 @@ Options parseOptions(int argc, char** argv) {
              })
       .Value("--family",
              [&](std::string_view v) {
-               auto start = std::uint8_t(number("--family", v, 0, 255, 16));
+               auto start = std::uint8_t(Number("--family", v, 0, 255, 16));
                if (!isStartFlag(start)) throw UsageError("--family takes one of the start flags 02, D5, E5, F5");
                o.startFlag = start;
              })
       .Value("--mode",
              [&](std::string_view v) {
-               auto mode = number("--mode", v, 0, 3);
+               auto mode = Number("--mode", v, 0, 3);
                reader->optionBits = std::uint8_t((reader->optionBits & 12) | (mode & 1 ? 0 : 1) | (mode & 2 ? 0 : 2));
              })
       .Value("--options",
@@ -62,7 +55,7 @@ Options parseOptions(int argc, char** argv) {
                  throw UsageError("--options takes one option letter A..P");
                reader->optionBits = std::uint8_t(letter[0] - 'A');
              })
-      .Value("--period", [&](std::string_view v) { o.periodMs = int(number("--period", v, 1, 3600000)); })
+      .Value("--period", [&](std::string_view v) { o.periodMs = int(Number("--period", v, 1, 3600000)); })
       .Value("--card",
              [&](std::string_view v) {
                try {
@@ -86,9 +79,9 @@ Options parseOptions(int argc, char** argv) {
                  throw UsageError("--fault-rate: \"" + text + "\" is not a fraction from 0 to 1");
                o.faultRate = rate;
              })
-      .Value("--fault-gap", [&](std::string_view v) { o.faultGapMs = int(number("--fault-gap", v, 0, 3600000)); })
+      .Value("--fault-gap", [&](std::string_view v) { o.faultGapMs = int(Number("--fault-gap", v, 0, 3600000)); })
       .Value("--command-gap",
-             [&](std::string_view v) { o.commandGapMs = int(number("--command-gap", v, 1, 3600000)); })
+             [&](std::string_view v) { o.commandGapMs = int(Number("--command-gap", v, 1, 3600000)); })
       .Value("--faults",
              [&](std::string_view v) {
                o.faults.clear();
@@ -98,16 +91,16 @@ Options parseOptions(int argc, char** argv) {
                  o.faults.push_back(*kind);
                }
              })
-      .Value("--seed", [&](std::string_view v) { o.seed = std::uint64_t(number("--seed", v, 0, INT64_MAX)); })
+      .Value("--seed", [&](std::string_view v) { o.seed = std::uint64_t(Number("--seed", v, 0, INT64_MAX)); })
       .Flag({"--speed-match"}, [&] { o.speedMatch = true; })
-      .Value("--twin", [&](std::string_view v) { o.twins.push_back(std::uint8_t(number("--twin", v, 0, 31))); })
+      .Value("--twin", [&](std::string_view v) { o.twins.push_back(std::uint8_t(Number("--twin", v, 0, 31))); })
       .Value("--for",
              [&](std::string_view v) {
-               const auto id = std::uint8_t(number("--for", v, 0, 31));
+               const auto id = std::uint8_t(Number("--for", v, 0, 31));
                reader = &(o.readerOf[id] = o.readers);
              })
       .Value("--reply-delay",
-             [&](std::string_view v) { reader->replyDelayMs = int(number("--reply-delay", v, 0, 3600000)); })
+             [&](std::string_view v) { reader->replyDelayMs = int(Number("--reply-delay", v, 0, 3600000)); })
       .Value("--reply-fault",
              [&](std::string_view v) {
                auto kind = faultFromName(v);
