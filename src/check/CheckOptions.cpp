@@ -219,7 +219,8 @@ also after a failure or Ctrl+C.
 
 Both:
   --settings FILE  the settings file whose [Ports] name the COMn (default:
-                   trellum.INI beside this program, the window's own)
+                   the window's own, trellum.INI beside this program; from
+                   the Debian package, ~/.config/trellum/trellum.INI)
   --record FILE    append the session record (the window's format: connect,
                    rts, tx, rx, log, line-error, error, removed) to FILE
   --help           show this help

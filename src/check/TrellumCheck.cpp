@@ -16,6 +16,7 @@
 #include "Scan.h"
 #include "SessionRecord.h"
 #include "SettingsFile.h"
+#include "SettingsLocation.h"
 #include "TerminationSignals.h"
 #include "UserLanguage.h"
 
@@ -80,9 +81,11 @@ int RunTrellumCheck(int argc, char** argv, std::ostream& out, std::ostream& err)
     record = std::make_unique<SessionRecord>(
         options.record, [&err](const std::exception& e) { err << "trellum-check: " << e.what() << std::endl; });
   }
-  const QString settings = options.settings.empty()
-                               ? QString::fromStdString(ExecutableFolder()) + QStringLiteral("/trellum.INI")
-                               : QString::fromLocal8Bit(options.settings.c_str());
+  // By default the window's own file: its program lies beside this one.
+  const QString settings =
+      options.settings.empty()
+          ? SettingsFilePath(QString::fromStdString(ExecutableFolder()) + QStringLiteral("/trellum"))
+          : QString::fromLocal8Bit(options.settings.c_str());
   CheckLine line(options.port, ResolvePorts(SettingsFile(settings)), record.get());
   const TerminationSignals stop([&line] { line.RequestStop(); });
   try {
