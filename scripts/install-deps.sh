@@ -18,14 +18,17 @@ packages=(
   qemu-system-x86 busybox-static python3  # the guest rig of tests/hw
   stress-ng               # the load step of the test command
   ser2net                 # a real RFC 2217 and raw TCP server in front of the virtual reader
+  desktop-file-utils      # desktop-file-validate for the Debian package's desktop entry
 )
-# The Windows cross build and its tests under Wine, without what they recommend
-# (Wine's recommendations pull in a desktop's worth of libraries).
+# Without what they recommend: the Windows cross build and its tests under
+# Wine (Wine's recommendations pull in a desktop's worth of libraries), and
+# the Debian packaging tools.
 windows_packages=(
   g++-mingw-w64-x86-64-posix  # mingw-w64 with posix threads
   wine wine64                 # runs the Windows tests
   googletest                  # GoogleTest sources, built within the cross build
-  dpkg-dev                    # unpacks Debian's source packages of Qt and gettext
+  dpkg-dev                    # unpacks Debian's source packages of Qt and gettext; dpkg-shlibdeps
+                              # for the Debian package
 )
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
