@@ -2,8 +2,9 @@
 # Makes a fresh Debian 12 root (debootstrap's minbase, from the mirror and
 # with the Debian sources that apt on this machine uses) once per machine in
 # its cache (scripts/cache.sh), and prints its folder. It stands for a new
-# user's machine: the package test (tests/package) copies it afresh for each
-# run and never changes it. Needs root and debootstrap (scripts/install-deps.sh).
+# user's machine: the package test (tests/package) and the measurement of
+# scripts/run.sh's first start copy it afresh for each run and never change
+# it. Needs root and debootstrap (scripts/install-deps.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=cache.sh

@@ -1,5 +1,6 @@
 # For the scripts that try the project as a new user on a fresh Debian 12
-# machine (the package test, tests/package). Each takes a fresh copy of the machine's
+# machine: the package test (tests/package) and the measurement of the first
+# start (scripts/first-start.sh). Each takes a fresh copy of the machine's
 # Debian root (scripts/debian-root.sh) and runs in mount and PID namespaces of
 # its own (unshare), so that its mounts and processes end with it.
 

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Measures a new user's first start. In a fresh copy of the machine's Debian 12
+# root (scripts/debian-root.sh), with the committed sources as a fresh clone
+# holds them, runs `bash scripts/run.sh` as root with an X display (Xvfb) and
+# prints the time until the demo's window is mapped. Needs root; the README's
+# figure is its output on two cores.
+#   first-start.sh     measures once; run.sh's output goes to first-start.log here
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=fresh-root.sh
+source "$here/fresh-root.sh"
+# The longest a first start may take before the measurement gives up.
+LIMIT=1800
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "first-start.sh: needs root (a Debian root, its mounts, apt in it)" >&2
+  exit 1
+fi
+
+if [ "${1:-}" != --inside ]; then
+  root=$(bash "$here/debian-root.sh")
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  git -C "$here/.." archive --format=tar HEAD > "$work/source.tar"
+  unshare --mount --pid --fork --kill-child --mount-proc bash "$0" --inside "$root" "$work"
+  exit
+fi
+
+root=$2 work=$3
+r=$work/root
+fresh_root "$root" "$r"
+mkdir -p "$r/root/trellum"
+tar -x -C "$r/root/trellum" -f "$work/source.tar"
+start_xvfb "$work"
+log=$PWD/first-start.log
+start=$SECONDS
+# run.sh's output, each line after the seconds since its start.
+chroot "$r" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DISPLAY="$display" \
+  bash -c 'cd /root/trellum && exec bash scripts/run.sh' 2>&1 < /dev/null |
+  while IFS= read -r line; do printf '%4d %s\n' $((SECONDS - start)) "$line"; done > "$log" &
+run=$!
+until DISPLAY=$display xdotool search --onlyvisible --name '^Velmora$' > /dev/null 2>&1; do
+  if ! kill -0 "$run" 2>/dev/null || [ $((SECONDS - start)) -gt $LIMIT ]; then
+    tail -n 30 "$log" >&2
+    echo "first-start.sh: no window (run.sh's output: $log)" >&2
+    exit 1
+  fi
+  sleep 0.5
+done
+total=$((SECONDS - start))
+configured=$(awk '/ -- The CXX compiler identification/ { print $1; exit }' "$log")
+printf 'first start on %d cores: the window was mapped %d s after bash scripts/run.sh started' "$(nproc)" "$total"
+printf ' (packages %d s, %s; configure and build %d s)\n' "$configured" \
+  "$(grep -m 1 -o 'Need to get [^ ]* [kMG]B' "$log" || echo 'apt fetched nothing')" $((total - configured))
