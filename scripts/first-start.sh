@@ -39,7 +39,11 @@ chroot "$r" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DI
   bash -c 'cd /root/trellum && exec bash scripts/run.sh' 2>&1 < /dev/null |
   while IFS= read -r line; do printf '%4d %s\n' $((SECONDS - start)) "$line"; done > "$log" &
 run=$!
-until DISPLAY=$display xdotool search --onlyvisible --name '^Velmora$' > /dev/null 2>&1; do
+# One connection that looks for the window until it is there: each new
+# connection would cost the X server a keymap compilation.
+DISPLAY=$display xdotool search --sync --onlyvisible --name '^Velmora$' > /dev/null 2>&1 &
+finder=$!
+while kill -0 "$finder" 2>/dev/null; do
   if ! kill -0 "$run" 2>/dev/null || [ $((SECONDS - start)) -gt $LIMIT ]; then
     tail -n 30 "$log" >&2
     echo "first-start.sh: no window (run.sh's output: $log)" >&2
@@ -47,6 +51,7 @@ until DISPLAY=$display xdotool search --onlyvisible --name '^Velmora$' > /dev/nu
   fi
   sleep 0.5
 done
+wait "$finder" || { echo "first-start.sh: xdotool failed on $display" >&2; exit 1; }
 total=$((SECONDS - start))
 configured=$(awk '/ -- The CXX compiler identification/ { print $1; exit }' "$log")
 printf 'first start on %d cores: the window was mapped %d s after bash scripts/run.sh started' "$(nproc)" "$total"
