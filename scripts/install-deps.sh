@@ -29,7 +29,7 @@ test_packages=(
   qemu-system-x86 busybox-static python3  # the guest rig of tests/hw
   stress-ng               # the load step of the test command
   ser2net                 # a real RFC 2217 and raw TCP server in front of the virtual reader
-  debootstrap desktop-file-utils  # the Debian package tried in a fresh root (tests/package)
+  debootstrap desktop-file-utils man-db bsdextrautils  # the Debian package tried in a fresh root (tests/package)
 )
 # Without what they recommend: the Windows cross build and its tests under
 # Wine (Wine's recommendations pull in a desktop's worth of libraries), and
