@@ -33,11 +33,22 @@ mkdir -p "$r/root/trellum"
 tar -x -C "$r/root/trellum" -f "$work/source.tar"
 start_xvfb "$work"
 log=$PWD/first-start.log
+# The processor time, in seconds, of everything run.sh ran and has waited for:
+# on a machine that others share, the wall time depends on them, this does
+# not.
+run_cpu() {
+  awk -v tick="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); print int(($14 + $15) / tick) }' \
+    "/proc/$(pgrep -o -f 'bash scripts/run.sh')/stat"
+}
 start=$SECONDS
-# run.sh's output, each line after the seconds since its start.
+# run.sh's output, each line after the seconds since its start; when the
+# build begins, the processor time apt took.
 chroot "$r" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DISPLAY="$display" \
   bash -c 'cd /root/trellum && exec bash scripts/run.sh' 2>&1 < /dev/null |
-  while IFS= read -r line; do printf '%4d %s\n' $((SECONDS - start)) "$line"; done > "$log" &
+  while IFS= read -r line; do
+    printf '%4d %s\n' $((SECONDS - start)) "$line"
+    if [[ $line == "-- The CXX compiler identification"* ]]; then echo "packages' processor time $(run_cpu)"; fi
+  done > "$log" &
 run=$!
 # One connection that looks for the window until it is there: each new
 # connection would cost the X server a keymap compilation.
@@ -52,8 +63,11 @@ while kill -0 "$finder" 2>/dev/null; do
   sleep 0.5
 done
 wait "$finder" || { echo "first-start.sh: xdotool failed on $display" >&2; exit 1; }
-total=$((SECONDS - start))
+total=$((SECONDS - start)) cpu=$(run_cpu)
 configured=$(awk '/ -- The CXX compiler identification/ { print $1; exit }' "$log")
-printf 'first start on %d cores: the window was mapped %d s after bash scripts/run.sh started' "$(nproc)" "$total"
-printf ' (packages %d s, %s; configure and build %d s)\n' "$configured" \
-  "$(grep -m 1 -o 'Need to get [^ ]* [kMG]B' "$log" || echo 'apt fetched nothing')" $((total - configured))
+packages_cpu=$(sed -n "s/^packages' processor time //p" "$log")
+printf 'first start on %d cores, load average %s:\n' "$(nproc)" "$(cut -d ' ' -f 1-3 /proc/loadavg)"
+printf '  the window was mapped %d s after bash scripts/run.sh started (processor time %d s)\n' "$total" "$cpu"
+printf '  packages %d s (processor time %d s; %s)\n' "$configured" "$packages_cpu" \
+  "$(grep -m 1 -o 'Need to get [^ ]* [kMG]B' "$log" || echo 'apt fetched nothing')"
+printf '  configure and build %d s (processor time %d s)\n' $((total - configured)) $((cpu - packages_cpu))
