@@ -1,20 +1,26 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds into build/ and starts trellum with COM1
-# selected. Without an argument COM1 is a virtual reader on a pseudo-terminal
-# with a card read every few seconds, ended when the window closes; with a
-# device path or a network name (bash scripts/run.sh /dev/ttyUSB0, bash scripts/run.sh
-# rfc2217://10.0.4.17:2001) COM1 is that device. The
-# program maps and selects COM1 for this run only (--port); the settings file
-# build/bin/trellum.INI keeps its stored port and its "Ports" section.
+# Installs what is needed, builds the programs into build/ and starts trellum
+# with COM1 selected. Without an argument COM1 is a virtual reader on a
+# pseudo-terminal with a card read every few seconds, ended when the window
+# closes; with a device path or a network name (bash scripts/run.sh
+# /dev/ttyUSB0, bash scripts/run.sh rfc2217://10.0.4.17:2001) COM1 is that
+# device. The program maps and selects COM1 for this run only (--port); the
+# settings file build/bin/trellum.INI keeps its stored port and its "Ports"
+# section.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# TRELLUM_SKIP_DEPS=1 builds again without touching the packages.
+# TRELLUM_SKIP_DEPS=1 builds again without touching the packages. Only what
+# building and running need is installed, and only the programs are built: a
+# build folder made here has no tests (they need the test command's
+# packages); one that the test command made keeps them.
 if [ -z "${TRELLUM_SKIP_DEPS:-}" ]; then
-  bash scripts/install-deps.sh
+  bash scripts/install-deps.sh --run
 fi
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$(nproc)"
+without_tests=()
+if [ ! -f build/CMakeCache.txt ]; then without_tests=(-DBUILD_TESTING=OFF); fi
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${without_tests[@]}"
+cmake --build build -j "$(nproc)" --target installation
 
 bin=build/bin
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then

@@ -87,7 +87,8 @@ trap report EXIT
 build_tree() {
   local dir=$1 targets=$2
   shift 2
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRELLUM_WERROR=ON "${launcher[@]}" "$@"
+  # A build/ that scripts/run.sh made has no tests until they are asked for.
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRELLUM_WERROR=ON -DBUILD_TESTING=ON "${launcher[@]}" "$@"
   # shellcheck disable=SC2086
   cmake --build "$dir" -j "$jobs" ${targets:+--target $targets}
 }

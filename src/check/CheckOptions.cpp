@@ -240,7 +240,8 @@ reader (port, ID, PASS or FAIL, the failed step, seconds) and the total.
 
 Both:
   --settings FILE  the settings file whose [Ports] name the COMn (default:
-                   trellum.INI beside this program, the window's own)
+                   the window's own, trellum.INI beside this program; from
+                   the Debian package, ~/.config/trellum/trellum.INI)
   --record FILE    append the session record (the window's format: connect,
                    rts, tx, rx, log, line-error, error, removed) to FILE; with
                    several PORTs, one file a line: FILE-1, FILE-2, ... in the

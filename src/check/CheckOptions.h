@@ -25,7 +25,7 @@ struct CheckOptions {
   std::string report;
   bool repeat = false;
   std::string record;
-  std::string settings;  // empty: trellum.INI beside the program
+  std::string settings;  // empty: the window's own (SettingsLocation.h)
   std::string error;     // set when the command line is unusable
 
   static CheckOptions Parse(int argc, const char* const* argv);

@@ -13,6 +13,7 @@
 #include "SettingsFile.h"
 #include "SharedOutput.h"
 #include "Station.h"
+#include "SettingsLocation.h"
 #include "TerminationSignals.h"
 #include "UserLanguage.h"
 
@@ -31,7 +32,7 @@ int RunTrellumCheck(int argc, char** argv, std::ostream& out, std::ostream& err)
   TranslatePortErrorTexts();
 
   const QString settings = options.settings.empty()
-                               ? QString::fromStdString(ExecutableFolder()) + QStringLiteral("/trellum.INI")
+                               ? SettingsFilePath(QString::fromStdString(ExecutableFolder()) + QStringLiteral("/trellum"))
                                : QString::fromLocal8Bit(options.settings.c_str());
   const serialdev::PortResolver resolve = ResolvePorts(SettingsFile(settings));
   SharedOutput sharedOut(out);

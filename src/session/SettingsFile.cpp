@@ -52,6 +52,9 @@ int SettingsFile::ReadPortIndex() const {
 }
 
 void SettingsFile::WritePortIndex(int index) const {
+  // The user's settings folder may not exist yet; a program's own folder
+  // always does.
+  QDir().mkpath(QFileInfo(path_).absolutePath());
   if (!PrivateProfile::WriteString(path_, "Settings", "Port", QByteArray::number(index)))
     throw SettingsWriteError(
         FormatRuntimeMessage("Unable to write to %s", QDir::toNativeSeparators(path_).toUtf8().toStdString()));

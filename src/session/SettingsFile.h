@@ -4,9 +4,9 @@
 #include <optional>
 #include <stdexcept>
 
-// The settings file beside the executable: section "Settings", key "Port",
-// the selected port index; section "Ports" maps port names to device paths
-// and is only ever read.
+// The settings file (SettingsLocation.h says where it lies): section
+// "Settings", key "Port", the selected port index; section "Ports" maps port
+// names to device paths and is only ever read.
 class SettingsFile {
  public:
   explicit SettingsFile(QString path) : path_(std::move(path)) {}
@@ -20,7 +20,8 @@ class SettingsFile {
   // The stored port index; 0 when the file, section or key is missing or its
   // value does not convert to a 32-bit integer.
   int ReadPortIndex() const;
-  // Throws SettingsWriteError when the file cannot be written.
+  // Makes the file's folder when it is missing. Throws SettingsWriteError
+  // when the file cannot be written.
   void WritePortIndex(int index) const;
   // The device path configured for a port name, if any.
   std::optional<QString> DeviceForPort(const QString& portName) const;

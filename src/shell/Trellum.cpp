@@ -16,6 +16,7 @@
 #include "ProgramLocation.h"
 #include "SessionRecord.h"
 #include "SessionTaps.h"
+#include "SettingsLocation.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "ToolkitChoices.h"
@@ -23,7 +24,7 @@
 
 TForm1Setup EntryFormSetup() {
   TForm1Setup setup = TForm1Setup::Default();
-  setup.settingsPath = SettingsFile::PathBesideExecutable(QString::fromStdString(ExecutablePath()));
+  setup.settingsPath = SettingsFilePath(QString::fromStdString(ExecutablePath()));
   return setup;
 }
 

@@ -8,8 +8,8 @@
 
 class Taboutbox;
 
-// The window's default setup with the settings file beside the executable as
-// the system names it (GetModuleFileName on Windows).
+// The window's default setup with the settings file of the executable as the
+// system names it (GetModuleFileName on Windows).
 TForm1Setup EntryFormSetup();
 
 // What a run of the program takes from its caller; tests replace the parts

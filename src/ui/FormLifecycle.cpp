@@ -11,10 +11,11 @@
 #include "ErrorReport.h"
 #include "MainWindow.h"
 #include "ReaderLine.h"
+#include "SettingsLocation.h"
 
 TForm1Setup TForm1Setup::Default() {
   TForm1Setup setup;
-  setup.settingsPath = SettingsFile::PathBesideExecutable(QCoreApplication::applicationFilePath());
+  setup.settingsPath = SettingsFilePath(QCoreApplication::applicationFilePath());
   return setup;
 }
 

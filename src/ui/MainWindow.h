@@ -32,7 +32,7 @@ class TComPort;
 // What the main window takes from its creator; tests replace the parts that
 // touch the machine.
 struct TForm1Setup {
-  QString settingsPath;  // the settings file; beside the executable by default
+  QString settingsPath;  // the settings file; the executable's (SettingsLocation.h) by default
   // Makes the serial device of ComPort1 for what a port name resolved to;
   // serialdev::CreateDevice when empty.
   serialdev::DeviceFactory makeDevice;

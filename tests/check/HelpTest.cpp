@@ -1,4 +1,5 @@
-// The options that docs/trellum-check.md lists are those of --help.
+// The options that docs/trellum-check.md and the manual page list are those
+// of --help.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -22,24 +23,29 @@ std::set<std::string> Options(const std::string& text, const std::regex& line) {
   return options;
 }
 
-TEST(Help, TheDocsListEveryOptionOfHelpAndNoOther) {
+std::string Contents(const char* path) {
+  std::ifstream file(path);
+  EXPECT_TRUE(file) << path;
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+TEST(Help, TheDocsAndTheManualPageListEveryOptionOfHelpAndNoOther) {
   const CheckRun help = CheckRun::Run({"--help"});
   ASSERT_EQ(help.status, 0) << help.err;
   const std::set<std::string> helped = Options(help.out, std::regex(R"(^\s+(--[a-z-]+))"));
+  EXPECT_GE(helped.size(), 10u) << help.out;
 
-  std::ifstream file(DOCS_PATH);
-  ASSERT_TRUE(file) << DOCS_PATH;
-  std::stringstream docs;
-  docs << file.rdbuf();
-  const std::string text = docs.str();
+  const std::string text = Contents(DOCS_PATH);
   const auto section = text.find("\n## Options\n");
   ASSERT_NE(section, std::string::npos) << "docs/trellum-check.md has no section \"Options\"";
   const auto end = text.find("\n## ", section + 1);
-  const std::set<std::string> documented =
-      Options(text.substr(section, end - section), std::regex(R"(^\| `(--[a-z-]+))"));
+  EXPECT_EQ(Options(text.substr(section, end - section), std::regex(R"(^\| `(--[a-z-]+))")), helped);
 
-  EXPECT_GE(helped.size(), 10u) << help.out;
-  EXPECT_EQ(documented, helped);
+  // The page writes every hyphen as "\-".
+  const std::string page = std::regex_replace(Contents(MAN_PAGE_PATH), std::regex(R"(\\-)"), "-");
+  EXPECT_EQ(Options(page, std::regex(R"(^\\fB(--[a-z-]+)\\fR)")), helped);
 }
 
 }  // namespace

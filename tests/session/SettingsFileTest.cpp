@@ -4,6 +4,7 @@
 
 #include "PrivateProfile.h"
 #include "SettingsFileFixture.h"
+#include "SettingsLocation.h"
 
 namespace {
 
@@ -12,6 +13,29 @@ TEST(SettingsPath, ReplacesTheExtensionWithUpperCaseIni) {
   EXPECT_EQ(SettingsFile::PathBesideExecutable("/opt/tool/trellum.exe"), "/opt/tool/trellum.INI");
   EXPECT_EQ(SettingsFile::PathBesideExecutable("/opt/v1.2/copy.of.trellum"), "/opt/v1.2/copy.of.INI");
   EXPECT_EQ(SettingsFile::PathBesideExecutable("/opt/v1.2/other"), "/opt/v1.2/other.INI");
+}
+
+// Beside the package's marker the file is the user's; elsewhere it lies
+// beside the window's program.
+TEST(SettingsPath, MarkerBesideTheProgramsMovesTheFileToTheUsersFolder) {
+  QTemporaryDir portable, packaged, home;
+  QFile marker(packaged.filePath(kPackagedMarker));
+  ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+  marker.close();
+  const QString config = home.filePath("cfg");
+  const struct {
+    QString program;
+    UserFolders user;
+    QString expected;
+  } cases[] = {
+      {portable.filePath("trellum"), {config, home.path()}, portable.filePath("trellum.INI")},
+      {portable.filePath("other.exe"), {}, portable.filePath("other.INI")},
+      {packaged.filePath("trellum"), {config, home.path()}, config + "/trellum/trellum.INI"},
+      {packaged.filePath("trellum"), {"", home.path()}, home.filePath(".config/trellum/trellum.INI")},
+      {packaged.filePath("trellum"), {"cfg", home.path()}, home.filePath(".config/trellum/trellum.INI")},
+      {packaged.filePath("other"), {"", home.path()}, home.filePath(".config/trellum/trellum.INI")},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SettingsFilePath(c.program, c.user), c.expected) << c.program.toStdString();
 }
 
 TEST_F(SettingsFileTest, PortValuesFollowTheReadingRule) {
@@ -52,11 +76,14 @@ TEST_F(SettingsFileTest, MissingFileSectionOrKeyGivesZero) {
   EXPECT_EQ(SettingsFile(Path()).ReadPortIndex(), 0);
 }
 
-TEST_F(SettingsFileTest, WritingCreatesTheFileAndSection) {
+TEST_F(SettingsFileTest, WritingCreatesTheFileAndSectionAndTheFolders) {
   SettingsFile(Path()).WritePortIndex(2);
   EXPECT_EQ(SettingsFile(Path()).ReadPortIndex(), 2);
   EXPECT_TRUE(Read().contains("[Settings]"));
   EXPECT_TRUE(Read().contains("Port=2"));
+  const QString inNewFolders = dir.filePath("config/trellum/trellum.INI");
+  SettingsFile(inNewFolders).WritePortIndex(4);
+  EXPECT_EQ(SettingsFile(inNewFolders).ReadPortIndex(), 4);
 }
 
 TEST_F(SettingsFileTest, WritingKeepsEveryOtherSectionKeyAndComment) {

@@ -1,6 +1,8 @@
 // Installs the build into a folder of its own and packs it with CPack: the
 // archive holds the same folder, and the program runs from where it is
-// unpacked.
+// unpacked. The Debian package of the same build puts the programs in a
+// folder of their own and the rest in the system's places (tests/package
+// installs it).
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -109,6 +111,41 @@ TEST(Install, PortableFolderAndItsArchiveHoldTheSameFilesAndTheProgramListsPorts
 
   holder.closeWriteChannel();
   EXPECT_TRUE(holder.waitForFinished(10000));
+}
+
+TEST(Install, DebianPackageHoldsTheProgramsInTheirFolderAndTheRestInTheSystemsPlaces) {
+  QTemporaryDir work;
+  ASSERT_TRUE(work.isValid());
+  const QString packages = work.filePath(QStringLiteral("packages"));
+  const Result pack =
+      Execute(QStringLiteral(CPACK_COMMAND),
+              {"-G", "DEB", "--config", QStringLiteral(BUILD_DIR "/CPackConfig.cmake"), "-B", packages});
+  ASSERT_EQ(pack.exitCode, 0) << pack.out.toStdString() << pack.err.toStdString();
+  const QString deb = packages + QStringLiteral("/trellum_" PROJECT_VERSION_TEXT "_amd64.deb");
+  ASSERT_TRUE(QFileInfo::exists(deb)) << QDir(packages).entryList(QDir::Files).join(' ').toStdString();
+  const QString root = work.filePath(QStringLiteral("root"));
+  const Result unpack = Execute(QStringLiteral("dpkg-deb"), {"-x", deb, root});
+  ASSERT_EQ(unpack.exitCode, 0) << unpack.err.toStdString();
+
+  EXPECT_EQ(FilesBelow(root).join('\n').toStdString(),
+            QStringList({"usr/bin/trellum", "usr/bin/trellum-check", "usr/bin/trellum-reader",
+                         "usr/lib/trellum/locale/de/LC_MESSAGES/cport.mo", "usr/lib/trellum/packaged",
+                         "usr/lib/trellum/trellum", "usr/lib/trellum/trellum-check", "usr/lib/trellum/trellum-reader",
+                         "usr/share/applications/trellum.desktop", "usr/share/icons/hicolor/32x32/apps/trellum.png",
+                         "usr/share/man/man1/trellum-check.1.gz", "usr/share/man/man1/trellum.1.gz"})
+                .join('\n')
+                .toStdString());
+  // Links that name their targets relative to themselves, as Debian wants
+  // them; an absolute one would point out of the unpacked tree.
+  for (const char* program : {"trellum", "trellum-check", "trellum-reader"}) {
+    const QFileInfo link(root + QStringLiteral("/usr/bin/") + program);
+    EXPECT_TRUE(link.isSymLink()) << program;
+    EXPECT_EQ(link.symLinkTarget(), root + QStringLiteral("/usr/lib/trellum/") + program);
+  }
+  const Result validate = Execute(QStringLiteral("desktop-file-validate"),
+                                  {root + QStringLiteral("/usr/share/applications/trellum.desktop")});
+  EXPECT_EQ(validate.exitCode, 0);
+  EXPECT_EQ(validate.out + validate.err, QByteArray());
 }
 
 }  // namespace

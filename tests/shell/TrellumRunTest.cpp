@@ -326,8 +326,47 @@ TEST_F(TrellumRunTest, TerminationSignalClosesTheProgramAsTheCloseBoxDoes) {
   }
 }
 
+// Beside the Debian package's marker the program keeps its settings in the
+// user's folder, which the first write makes, and nothing beside itself.
+TEST_F(TrellumRunTest, PackagedProgramReadsAndWritesItsSettingsInTheUsersFolder) {
+  const QString program = folder_.filePath(QStringLiteral("lib/trellum/trellum"));
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(program).path()));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(TRELLUM_PROGRAM), program));
+  QFile marker(folder_.filePath(QStringLiteral("lib/trellum/packaged")));
+  ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+  marker.close();
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder_.filePath(QStringLiteral("config")));
+  QFile settings(folder_.filePath(QStringLiteral("config/trellum/trellum.INI")));
+  const std::vector<std::pair<QByteArray, QByteArray>> runs = {
+      {{}, "[Settings]\nPort=0\n"},
+      {"[Ports]\r\nCOM1=/dev/ttyUSB0\r\n[Settings]\r\nPort=0x5\r\n",
+       "[Ports]\r\nCOM1=/dev/ttyUSB0\r\n[Settings]\r\nPort=5\r\n"},
+  };
+  for (const auto& [before, after] : runs) {
+    if (!before.isEmpty()) {
+      ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+      settings.write(before);
+      settings.close();
+    }
+    QProcess run;
+    run.setProcessEnvironment(environment);
+    run.setProcessChannelMode(QProcess::ForwardedChannels);
+    run.start(program, {});
+    ASSERT_TRUE(run.waitForStarted(10000));
+    ASSERT_TRUE(WaitForFlock(run.processId(), runtime_ + QStringLiteral("/trellum")));
+    ASSERT_EQ(kill(pid_t(run.processId()), SIGTERM), 0);
+    ASSERT_TRUE(run.waitForFinished(10000));
+    EXPECT_EQ(run.exitCode(), 0);
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_EQ(settings.readAll(), after);
+    settings.close();
+  }
+  EXPECT_EQ(QDir(QFileInfo(program).path()).entryList(QDir::Files), (QStringList{"packaged", "trellum"}));
+}
+
 TEST_F(TrellumRunTest, SettingsWriteFailureIsReportedAfterTheGuardIsFreeAndStillExitsWithZero) {
-  settingsPath_ = folder_.filePath(QStringLiteral("missing/trellum.INI"));
+  ASSERT_TRUE(QDir(folder_.path()).mkdir(QStringLiteral("trellum.INI")));
   EXPECT_EQ(Run([](TForm1& form, Taboutbox&) { ExitSoon(form); }), 0);
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].caption, QStringLiteral("Velmora"));

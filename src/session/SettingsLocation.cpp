@@ -1,0 +1,17 @@
+#include "SettingsLocation.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "SettingsFile.h"
+
+UserFolders UserFolders::FromEnvironment() { return {qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath()}; }
+
+QString SettingsFilePath(const QString& windowProgram, const UserFolders& user) {
+  if (!QFileInfo::exists(QFileInfo(windowProgram).dir().filePath(QString::fromLatin1(kPackagedMarker))))
+    return SettingsFile::PathBesideExecutable(windowProgram);
+  // The base directory specification ignores a relative XDG_CONFIG_HOME.
+  const QString config =
+      QDir::isAbsolutePath(user.configHome) ? user.configHome : user.home + QStringLiteral("/.config");
+  return config + QStringLiteral("/trellum/trellum.INI");
+}
