@@ -41,6 +41,8 @@ class SessionRecord : public LinkObserver {
   void LineErrors(std::string_view names);               // "line-error frame overrun"
   void Error(std::string_view text);                     // "error" and the reported text
   void Removed(std::string_view reason);                 // "removed" and the reason
+  void Lost(std::string_view port, std::string_view reason);  // "lost COM1" and the reason
+  void Returned(std::string_view port, long long awayMs);     // "returned COM1 12.345", seconds away
 
  private:
   void Write(std::string_view kind, std::string_view text);

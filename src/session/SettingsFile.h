@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 // The settings file beside the executable: section "Settings", key "Port",
-// the selected port index; section "Ports" maps port names to device paths
-// and is only ever read.
+// the selected port index; section "Ports" maps port names to device paths,
+// and section "Options" holds choices made by hand; both are only ever read.
 class SettingsFile {
  public:
   explicit SettingsFile(QString path) : path_(std::move(path)) {}
@@ -22,6 +22,9 @@ class SettingsFile {
   int ReadPortIndex() const;
   // Throws SettingsWriteError when the file cannot be written.
   void WritePortIndex(int index) const;
+  // Whether the window waits for a port whose device went away and connects
+  // again: "Reconnect" in "Options", on when it reads as a number other than 0.
+  bool ReadReconnect() const;
   // The device path configured for a port name, if any.
   std::optional<QString> DeviceForPort(const QString& portName) const;
 
