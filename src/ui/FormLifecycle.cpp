@@ -34,6 +34,7 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent)
 
 TForm1::~TForm1() {
   Timer1->stop();
+  StopWaiting();
   RunReported(setup_.messages, [this] { FormDestroy(); });
   ComPort1.reset();
 }
@@ -45,8 +46,15 @@ void TForm1::CreatePort() {
   SetReaderLine(*ComPort1);
   if (setup_.makeDevice) ComPort1->SetDeviceFactory(setup_.makeDevice);
   ComPort1->SetPortResolver(ResolvePorts(settings_, setup_.runPorts, setup_.automaticPorts));
-  ComPort1->SetErrorReporter(
-      [this](std::exception_ptr error) { RunReported(setup_.messages, [&] { std::rethrow_exception(error); }); });
+  ComPort1->SetErrorReporter([this](std::exception_ptr error) {
+    RunReported(setup_.messages, [&] {
+      try {
+        std::rethrow_exception(error);
+      } catch (const std::exception& e) {
+        if (!TakeAsLoss(e)) throw;
+      }
+    });
+  });
   ComPort1->OnBeforeOpen = [this](TCustomComPort*) { ComPort1BeforeOpen(); };
   // Exceptions from these two take the component's own path: it ends the
   // event thread and hands them to the error reporter.
@@ -93,6 +101,7 @@ void TForm1::FormCreate() {
   spd1Click();
   protocol_.SetTraceEnabled(false);
   protocol_.ResetDecoder();
+  reconnect_ = setup_.reconnect || settings_.ReadReconnect();
   const int stored = setup_.startPort ? *setup_.startPort : settings_.ReadPortIndex();
   comm1->setCurrentIndex(stored >= 0 && stored < comm1->count() ? stored : -1);
 }
