@@ -46,15 +46,7 @@ void TForm1::CreatePort() {
   SetReaderLine(*ComPort1);
   if (setup_.makeDevice) ComPort1->SetDeviceFactory(setup_.makeDevice);
   ComPort1->SetPortResolver(ResolvePorts(settings_, setup_.runPorts, setup_.automaticPorts));
-  ComPort1->SetErrorReporter([this](std::exception_ptr error) {
-    RunReported(setup_.messages, [&] {
-      try {
-        std::rethrow_exception(error);
-      } catch (const std::exception& e) {
-        if (!TakeAsLoss(e)) throw;
-      }
-    });
-  });
+  ComPort1->SetErrorReporter([this](std::exception_ptr error) { RunHandler([&] { std::rethrow_exception(error); }); });
   ComPort1->OnBeforeOpen = [this](TCustomComPort*) { ComPort1BeforeOpen(); };
   // Exceptions from these two take the component's own path: it ends the
   // event thread and hands them to the error reporter.
@@ -65,10 +57,10 @@ void TForm1::CreatePort() {
 
 void TForm1::ConnectHandlers() {
   auto wire = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
-    connect(sender, signal, this, [this, handler] { RunReported(setup_.messages, [&] { (this->*handler)(); }); });
+    connect(sender, signal, this, [this, handler] { RunHandler([&] { (this->*handler)(); }); });
   };
   connect(modelGroup_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-    if (checked) RunReported(setup_.messages, [this] { ModelClick(); });
+    if (checked) RunHandler([this] { ModelClick(); });
   });
   wire(spd0, &QCheckBox::toggled, &TForm1::spd1Click);
   wire(spd1, &QCheckBox::toggled, &TForm1::spd1Click);
@@ -88,7 +80,7 @@ void TForm1::ConnectHandlers() {
   wire(Button1, &QPushButton::clicked, &TForm1::Button1Click);
   wire(Button2, &QPushButton::clicked, &TForm1::Button2Click);
   connect(Timer1, &QTimer::timeout, this,
-          [this] { RunReported(setup_.messages, [this] { protocol_.Timer1Timer(); }); });
+          [this] { RunHandler([this] { protocol_.Timer1Timer(); }); });
   wire(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
   // The clock wakes the window ten times a second; the log's new lines wait
   // for it rather than waking the window once more for every burst.

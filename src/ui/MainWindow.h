@@ -178,6 +178,9 @@ class TForm1 : public QWidget, private ReaderPanel {
   void SetConnectedControls(bool connected);
   void SetCommandControls(bool enabled);
   bool TakeAsLoss(const std::exception& error);
+  // Runs a handler: what it throws is the port's loss (TakeAsLoss), or goes
+  // to the top-level error report.
+  void RunHandler(const std::function<void()>& handler) noexcept;
   void PortLost(const std::exception& reason);
   void RetryPort();
   void PortRetried(std::exception_ptr failure);

@@ -25,13 +25,23 @@ QString FailureText(std::exception_ptr failure) {
 
 }  // namespace
 
-// With reconnect on, a failure of a port whose device has gone (a write that
-// learnt of it before the removal was told) is the port's loss, not a box
-// that would stop an unattended session.
+// With reconnect on, a failure of a port whose device has gone (a write or
+// an RTS change that learnt of it before the removal was told) is the port's
+// loss, not a box that would stop an unattended session.
 bool TForm1::TakeAsLoss(const std::exception& error) {
   if (!reconnect_ || lostAt_ || !ComPort1->Connected() || !ComPort1->DeviceRemoved()) return false;
   PortLost(error);
   return true;
+}
+
+void TForm1::RunHandler(const std::function<void()>& handler) noexcept {
+  RunReported(setup_.messages, [&] {
+    try {
+      handler();
+    } catch (const std::exception& e) {
+      if (!TakeAsLoss(e)) throw;
+    }
+  });
 }
 
 // The window stays connected in the operator's eyes, so that Disconnect
@@ -52,7 +62,7 @@ void TForm1::PortLost(const std::exception& reason) {
     // A coarse timer may fire early; the tries are at least a second apart.
     retryTimer_->setTimerType(Qt::PreciseTimer);
     retryTimer_->setInterval(kRetryMs);
-    connect(retryTimer_, &QTimer::timeout, this, [this] { RunReported(setup_.messages, [this] { RetryPort(); }); });
+    connect(retryTimer_, &QTimer::timeout, this, [this] { RunHandler([this] { RetryPort(); }); });
     // Beside the clock, which keeps its place on the left.
     waitingLabel_ = new QLabel(StatusBar1);
     StatusBar1->addPermanentWidget(waitingLabel_);
