@@ -25,8 +25,7 @@ class TComOpener {
  public:
   using Finished = std::function<void(int reason, int code)>;
 
-  TComOpener(std::shared_ptr<serialdev::SerialDevice> device, std::string target, DeviceSetup setup,
-             Finished finished);
+  TComOpener(std::shared_ptr<serialdev::SerialDevice> device, std::string target, DeviceSetup setup, Finished finished);
   // Waits for the thread.
   ~TComOpener();
   TComOpener(const TComOpener&) = delete;

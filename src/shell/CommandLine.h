@@ -23,7 +23,7 @@ struct CommandLine {
   std::optional<int> selectedPort;  // entry of comm1 named by the last --port
   std::string record;               // the session record's file; none when empty
   bool reconnect = false;
-  std::string error;                // set when the arguments are unusable
+  std::string error;  // set when the arguments are unusable
 
   // Takes the program's options out of argv, leaving the rest in order.
   static CommandLine Parse(int& argc, char** argv);

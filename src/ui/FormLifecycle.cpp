@@ -79,8 +79,7 @@ void TForm1::ConnectHandlers() {
   wire(Button4, &QPushButton::clicked, &TForm1::Button4Click);
   wire(Button1, &QPushButton::clicked, &TForm1::Button1Click);
   wire(Button2, &QPushButton::clicked, &TForm1::Button2Click);
-  connect(Timer1, &QTimer::timeout, this,
-          [this] { RunHandler([this] { protocol_.Timer1Timer(); }); });
+  connect(Timer1, &QTimer::timeout, this, [this] { RunHandler([this] { protocol_.Timer1Timer(); }); });
   wire(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
   // The clock wakes the window ten times a second; the log's new lines wait
   // for it rather than waking the window once more for every burst.

@@ -1,5 +1,4 @@
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>

@@ -345,7 +345,8 @@ TEST_F(Connection, ReconnectWaitsForTheLostDeviceAndKeepsTheLog) {
   line->ClearCalls();
   line->Fail("Open", 0);
   ASSERT_TRUE(Await([&] { return Log().size() == 3; }));
-  EXPECT_TRUE(QRegularExpression("^COM1 reconnected after \\d+\\.\\d s$").match(Log()[2]).hasMatch()) << Log()[2].toStdString();
+  EXPECT_TRUE(QRegularExpression("^COM1 reconnected after \\d+\\.\\d s$").match(Log()[2]).hasMatch())
+      << Log()[2].toStdString();
   ASSERT_TRUE(Await([&] { return Wire() == "[[7E 3F]][7E 4F]"; })) << Wire();
   EXPECT_TRUE(waiting->isHidden());
   ExpectPanel(f, {false, true, true});
