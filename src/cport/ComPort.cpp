@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
+#include "ComOpener.h"
 #include "ComThread.h"
 #include "device/PortNames.h"
 
@@ -45,6 +47,10 @@ TCustomComPort::~TCustomComPort() {
   StopEventWorker();
   ReleaseHandle();
   for (auto& worker : retiredWorkers_) worker->Join();
+  for (auto& [serial, opener] : openers_) {
+    opener->Join();
+    opener->Device()->Close();
+  }
   *self_ = nullptr;
 }
 
@@ -75,6 +81,7 @@ void TCustomComPort::SetCustomBaudRate(int32_t value) {
 void TCustomComPort::SetPort(const std::string& value) {
   if (value == port_) return;
   port_ = value;
+  target_.reset();
   if (connected_ && !loading_) {
     ClosePort();
     OpenPort();
@@ -170,6 +177,7 @@ void TCustomComPort::ReportError(std::exception_ptr error) {
 // ---- open and close
 
 void TCustomComPort::OpenPort() {
+  CancelReopen();
   if (connected_) return;
   NotifyBeforeOpen();
   if (connected_) return;  // a handler opened it meanwhile
@@ -183,6 +191,10 @@ void TCustomComPort::OpenPort() {
     connected_ = false;
     throw;
   }
+  StartOpenPort();
+}
+
+void TCustomComPort::StartOpenPort() {
   if (!events_.Empty()) {
     eventWorker_ = std::make_unique<TComThread>(*this, device_, events_, syncMethod_, openCount_);
   }
@@ -193,6 +205,7 @@ void TCustomComPort::OpenPort() {
 }
 
 void TCustomComPort::ClosePort() {
+  CancelReopen();
   // A close already under way (a handler run while it waits for the event
   // thread) finishes the job; a nested one would wait for itself.
   if (!connected_ || closing_) return;
@@ -217,14 +230,85 @@ void TCustomComPort::StopEventWorker() {
 }
 
 void TCustomComPort::AcquireHandle() {
+  const std::string target = ResolveTarget();
+  device_ = MakeDevice(target);
+  if (const int rc = device_->Open(target)) throw EComPort(kOpenFailed, rc);
+  target_ = target;
+}
+
+std::string TCustomComPort::ResolveTarget() const {
   const auto target = portResolver_ ? portResolver_(port_) : serialdev::PortNames().Resolve(port_);
   if (!target) throw EComPort(kOpenFailed, ENOENT);
-  device_ = deviceFactory_ ? deviceFactory_(*target) : serialdev::CreateDevice(*target);
-  if (const int rc = device_->Open(*target)) throw EComPort(kOpenFailed, rc);
+  return *target;
+}
+
+std::shared_ptr<serialdev::SerialDevice> TCustomComPort::MakeDevice(const std::string& target) const {
+  return deviceFactory_ ? deviceFactory_(target) : serialdev::CreateDevice(target);
 }
 
 void TCustomComPort::ReleaseHandle() {
   if (device_) device_->Close();
+}
+
+bool TCustomComPort::DeviceRemoved() const { return connected_ && device_ && device_->Removed(); }
+
+// ---- reopening
+
+void TCustomComPort::BeginReopen(std::function<void(std::exception_ptr failure)> done) {
+  if (connected_) throw EComPort(kSetWhileConnected);
+  CancelReopen();
+  if (!target_) target_ = ResolveTarget();
+  const uint64_t serial = ++reopens_;
+  auto finished = [handOff = handOff_, self = self_, serial](int reason, int code) {
+    handOff->Post([self, serial, reason, code] {
+      if (*self) (*self)->FinishReopen(serial, reason, code);
+    });
+  };
+  const DeviceSetup setup{buffer_->InputSize(), buffer_->OutputSize(), BuildControlBlock(), BuildTimeouts()};
+  openers_[serial] = std::make_unique<TComOpener>(MakeDevice(*target_), *target_, setup, std::move(finished));
+  reopenSerial_ = serial;
+  reopenDone_ = std::move(done);
+}
+
+void TCustomComPort::CancelReopen() {
+  reopenSerial_ = 0;
+  reopenDone_ = nullptr;
+}
+
+void TCustomComPort::FinishReopen(uint64_t serial, int reason, int code) {
+  const auto found = openers_.find(serial);
+  if (found == openers_.end()) return;
+  const std::unique_ptr<TComOpener> opener = std::move(found->second);
+  openers_.erase(found);
+  opener->Join();
+  const std::shared_ptr<serialdev::SerialDevice> device = opener->Device();
+  if (serial != reopenSerial_) {
+    device->Close();
+    return;
+  }
+  reopenSerial_ = 0;
+  const auto done = std::exchange(reopenDone_, nullptr);
+  std::exception_ptr failure;
+  try {
+    if (reason != 0) throw EComPort(reason, code);
+    NotifyBeforeOpen();
+    if (connected_) {
+      device->Close();  // a handler opened it meanwhile
+    } else {
+      device_ = device;
+      connected_ = true;
+      ++openCount_;
+      StartOpenPort();
+    }
+  } catch (...) {
+    if (device != device_) device->Close();
+    failure = std::current_exception();
+  }
+  try {
+    done(failure);
+  } catch (...) {
+    ReportError(std::current_exception());
+  }
 }
 
 // ---- commits
@@ -272,13 +356,15 @@ void TCustomComPort::CommitLineSettings() {
 
 void TCustomComPort::CommitTimeouts() {
   if (!connected_ || loading_) return;
+  if (const int rc = device_->SetTimeouts(BuildTimeouts())) throw EComPort(kSetTimeoutsFailed, rc);
+}
+
+serialdev::Timeouts TCustomComPort::BuildTimeouts() const {
   const TComTimeouts& t = *timeouts_;
   // -1 is passed as the all-ones value: "no limit".
-  const serialdev::Timeouts timeouts{
-      static_cast<uint32_t>(t.ReadInterval()), static_cast<uint32_t>(t.ReadTotalMultiplier()),
-      static_cast<uint32_t>(t.ReadTotalConstant()), static_cast<uint32_t>(t.WriteTotalMultiplier()),
-      static_cast<uint32_t>(t.WriteTotalConstant())};
-  if (const int rc = device_->SetTimeouts(timeouts)) throw EComPort(kSetTimeoutsFailed, rc);
+  return {static_cast<uint32_t>(t.ReadInterval()), static_cast<uint32_t>(t.ReadTotalMultiplier()),
+          static_cast<uint32_t>(t.ReadTotalConstant()), static_cast<uint32_t>(t.WriteTotalMultiplier()),
+          static_cast<uint32_t>(t.WriteTotalConstant())};
 }
 
 void TCustomComPort::CommitBufferSizes() {

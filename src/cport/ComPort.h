@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "HandOff.h"
 #include "device/SerialDevice.h"
 
+class TComOpener;
 class TComThread;
 
 // The serial port component: the settings of one serial line, opening and
@@ -44,6 +47,20 @@ class TComThread;
 // and line control succeeds without touching anything. A later OpenPort
 // opens the device anew. A removal that arrives after the port was closed
 // is not reported.
+//
+// Reopening: BeginReopen opens again the device that the last OpenPort
+// opened (the same device path or network name, not resolved anew; before
+// any open, Port is resolved as OpenPort does), without waiting for it: the
+// device's open and its settings run on a thread of their own, so that a
+// device slow to answer (a network port's connect) never holds up the owner
+// thread. Once they are done, the rest runs on the owner thread as for
+// OpenPort (OnBeforeOpen, the event thread, OnAfterOpen and the line
+// signals), and then `done`: with nothing, or with what OpenPort would have
+// raised; Connected() then tells whether the port opened. One reopen at a
+// time, started while closed. CancelReopen, OpenPort, ClosePort and the
+// component's end drop the one under way without waiting for it: its `done`
+// never runs, and the device it was opening is closed once its open returns
+// (the component's end waits for that).
 //
 // Error reporter: receives, on the owner thread, exceptions that no caller
 // can catch: the one that escaped a handler and so ended the event thread
@@ -116,6 +133,12 @@ class TCustomComPort {
 
   void OpenPort();
   void ClosePort();
+  void BeginReopen(std::function<void(std::exception_ptr failure)> done);
+  void CancelReopen();
+  bool Reopening() const { return reopenSerial_ != 0; }
+  // True while connected to a device that has gone away, also before the
+  // removal is told: a read or write may learn of it first.
+  bool DeviceRemoved() const;
   virtual void AcquireHandle();
   virtual void ReleaseHandle();
   virtual void CommitAllSettings();
@@ -186,6 +209,13 @@ class TCustomComPort {
   void ReceiveNotice(NoticeKind kind, uint64_t openCount, int code, const std::exception_ptr& error);
 
   serialdev::ControlBlock BuildControlBlock() const;
+  serialdev::Timeouts BuildTimeouts() const;
+  std::string ResolveTarget() const;
+  std::shared_ptr<serialdev::SerialDevice> MakeDevice(const std::string& target) const;
+  // The open's last steps, once the device is set up.
+  void StartOpenPort();
+  // Owner thread: a reopen's device is opened and set up, or failed.
+  void FinishReopen(uint64_t serial, int reason, int code);
   void StopEventWorker();
   void ReapRetiredWorkers();
   void ReportError(std::exception_ptr error);
@@ -224,6 +254,14 @@ class TCustomComPort {
   std::vector<std::unique_ptr<TComThread>> retiredWorkers_;
   // Counts opens, so that a removal notice of an earlier open is dropped.
   uint64_t openCount_ = 0;
+  // What the last open opened, for BeginReopen.
+  std::optional<std::string> target_;
+  // Reopens by serial number: the one under way (reopenSerial_, 0 for none)
+  // and those dropped while their device was still opening.
+  std::map<uint64_t, std::unique_ptr<TComOpener>> openers_;
+  uint64_t reopens_ = 0;
+  uint64_t reopenSerial_ = 0;
+  std::function<void(std::exception_ptr)> reopenDone_;
 };
 
 class TComPort : public TCustomComPort {

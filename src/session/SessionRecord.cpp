@@ -50,6 +50,16 @@ void SessionRecord::LineErrors(std::string_view names) { Write("line-error", nam
 void SessionRecord::Error(std::string_view text) { Write("error", text); }
 void SessionRecord::Removed(std::string_view reason) { Write("removed", reason); }
 
+void SessionRecord::Lost(std::string_view port, std::string_view reason) {
+  Write("lost", std::string(port) + ' ' + std::string(reason));
+}
+
+void SessionRecord::Returned(std::string_view port, long long awayMs) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, " %lld.%03lld", awayMs / 1000, awayMs % 1000);
+  Write("returned", std::string(port) + seconds);
+}
+
 // One line, one write: appended whole by the system, also beside other writers.
 void SessionRecord::Write(std::string_view kind, std::string_view text) {
   if (!file_.isOpen()) return;

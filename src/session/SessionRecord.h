@@ -32,15 +32,17 @@ class SessionRecord : public LinkObserver {
   bool Recording() const { return file_.isOpen(); }
   const std::string& Path() const { return path_; }
 
-  void Log(std::string_view line);                       // "log"
-  void Received(const std::string& bytes) override;      // "rx", the bytes in hexadecimal
-  void Sent(const std::string& bytes) override;          // "tx"
-  void RtsChanged(bool on) override;                     // "rts on" or "rts off"
-  void Connected(std::string_view port, unsigned baud);  // "connect COM1 9600"
-  void Disconnected(std::string_view port);              // "disconnect COM1"
-  void LineErrors(std::string_view names);               // "line-error frame overrun"
-  void Error(std::string_view text);                     // "error" and the reported text
-  void Removed(std::string_view reason);                 // "removed" and the reason
+  void Log(std::string_view line);                            // "log"
+  void Received(const std::string& bytes) override;           // "rx", the bytes in hexadecimal
+  void Sent(const std::string& bytes) override;               // "tx"
+  void RtsChanged(bool on) override;                          // "rts on" or "rts off"
+  void Connected(std::string_view port, unsigned baud);       // "connect COM1 9600"
+  void Disconnected(std::string_view port);                   // "disconnect COM1"
+  void LineErrors(std::string_view names);                    // "line-error frame overrun"
+  void Error(std::string_view text);                          // "error" and the reported text
+  void Removed(std::string_view reason);                      // "removed" and the reason
+  void Lost(std::string_view port, std::string_view reason);  // "lost COM1" and the reason
+  void Returned(std::string_view port, long long awayMs);     // "returned COM1 12.345", seconds away
 
  private:
   void Write(std::string_view kind, std::string_view text);

@@ -60,6 +60,11 @@ void SettingsFile::WritePortIndex(int index) const {
         FormatRuntimeMessage("Unable to write to %s", QDir::toNativeSeparators(path_).toUtf8().toStdString()));
 }
 
+bool SettingsFile::ReadReconnect() const {
+  const auto value = PrivateProfile::ReadString(path_, "Options", "Reconnect");
+  return value && ParseInteger(value->left(kMaxValueLength)).value_or(0) != 0;
+}
+
 std::optional<QString> SettingsFile::DeviceForPort(const QString& portName) const {
   if (portName.isEmpty()) return std::nullopt;
   auto value = PrivateProfile::ReadString(path_, "Ports", portName.toLocal8Bit());

@@ -6,7 +6,8 @@
 
 // The settings file (SettingsLocation.h says where it lies): section
 // "Settings", key "Port", the selected port index; section "Ports" maps port
-// names to device paths and is only ever read.
+// names to device paths, and section "Options" holds choices made by hand;
+// both are only ever read.
 class SettingsFile {
  public:
   explicit SettingsFile(QString path) : path_(std::move(path)) {}
@@ -23,6 +24,9 @@ class SettingsFile {
   // Makes the file's folder when it is missing. Throws SettingsWriteError
   // when the file cannot be written.
   void WritePortIndex(int index) const;
+  // Whether the window waits for a port whose device went away and connects
+  // again: "Reconnect" in "Options", on when it reads as a number other than 0.
+  bool ReadReconnect() const;
   // The device path configured for a port name, if any.
   std::optional<QString> DeviceForPort(const QString& portName) const;
 

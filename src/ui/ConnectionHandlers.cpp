@@ -14,18 +14,10 @@ void TForm1::Button4Click() {
     ComPort1->OpenPort();
     if (!ComPort1->Connected()) return;
     Memo1->clear();
-    protocol_.RaiseTransmitLine();
-    if (!cbIDmode->isChecked()) protocol_.SendCommand("?");
-    Button4->setText("Disconnect");
-    SetConnectedControls(true);
-    if (ModelIndex() > 0) {
-      one->setEnabled(true);
-      two->setEnabled(true);
-    }
-    status->setEnabled(true);
-    if (ModelIndex() != 0) Button3Click();
+    StartReaderSession();
     return;
   }
+  StopWaiting();
   // Failures while letting go of the line are of no interest to the operator.
   // The port is closed even when dropping RTS failed, so that "Connect" never
   // stands beside a port that is still held open.
@@ -39,15 +31,32 @@ void TForm1::Button4Click() {
   }
   Button4->setText("Connect");
   SetConnectedControls(false);
-  for (QWidget* w : std::initializer_list<QWidget*>{one, two, status}) w->setEnabled(false);
+}
+
+// What Connect does once the port is open, and a reconnect once it is back.
+void TForm1::StartReaderSession() {
+  protocol_.RaiseTransmitLine();
+  if (!cbIDmode->isChecked()) protocol_.SendCommand("?");
+  // Lost again while the request went out: the wait for the port goes on.
+  if (lostAt_) return;
+  Button4->setText("Disconnect");
+  SetConnectedControls(true);
+  if (ModelIndex() != 0) Button3Click();
 }
 
 void TForm1::SetConnectedControls(bool connected) {
   for (QWidget* w : std::initializer_list<QWidget*>{Model, comm1, spd0, spd1, fmt0, fmt1, cbIDmode})
     w->setEnabled(!connected);
+  SetCommandControls(connected);
+}
+
+// What talks to the reader; the relay pulses only for the models with a relay.
+void TForm1::SetCommandControls(bool enabled) {
   for (QWidget* w : std::initializer_list<QWidget*>{CheckBox1, CheckBox2, Button3, Button5, CheckBox3, CheckBox4,
-                                                    CheckBox5, CheckBox6})
-    w->setEnabled(connected);
+                                                    CheckBox5, CheckBox6, status})
+    w->setEnabled(enabled);
+  one->setEnabled(enabled && ModelIndex() > 0);
+  two->setEnabled(enabled && ModelIndex() > 0);
 }
 
 void TForm1::ApplyPortSettings() {
@@ -66,9 +75,16 @@ void TForm1::ComPort1Error() {
   protocol_.ResetDecoder();
 }
 
-void TForm1::PortRemoved(const std::exception& reason) { ReportError(setup_.messages, reason); }
+void TForm1::PortRemoved(const std::exception& reason) {
+  if (reconnect_) {
+    PortLost(reason);
+  } else {
+    ReportError(setup_.messages, reason);
+  }
+}
 
 void TForm1::Button2Click() {
+  StopWaiting();
   if (ComPort1->Connected()) ComPort1->ClosePort();
   close();
 }

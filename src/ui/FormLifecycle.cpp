@@ -35,6 +35,7 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent)
 
 TForm1::~TForm1() {
   Timer1->stop();
+  StopWaiting();
   RunReported(setup_.messages, [this] { FormDestroy(); });
   ComPort1.reset();
 }
@@ -46,8 +47,7 @@ void TForm1::CreatePort() {
   SetReaderLine(*ComPort1);
   if (setup_.makeDevice) ComPort1->SetDeviceFactory(setup_.makeDevice);
   ComPort1->SetPortResolver(ResolvePorts(settings_, setup_.runPorts, setup_.automaticPorts));
-  ComPort1->SetErrorReporter(
-      [this](std::exception_ptr error) { RunReported(setup_.messages, [&] { std::rethrow_exception(error); }); });
+  ComPort1->SetErrorReporter([this](std::exception_ptr error) { RunHandler([&] { std::rethrow_exception(error); }); });
   ComPort1->OnBeforeOpen = [this](TCustomComPort*) { ComPort1BeforeOpen(); };
   // Exceptions from these two take the component's own path: it ends the
   // event thread and hands them to the error reporter.
@@ -58,10 +58,10 @@ void TForm1::CreatePort() {
 
 void TForm1::ConnectHandlers() {
   auto wire = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
-    connect(sender, signal, this, [this, handler] { RunReported(setup_.messages, [&] { (this->*handler)(); }); });
+    connect(sender, signal, this, [this, handler] { RunHandler([&] { (this->*handler)(); }); });
   };
   connect(modelGroup_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-    if (checked) RunReported(setup_.messages, [this] { ModelClick(); });
+    if (checked) RunHandler([this] { ModelClick(); });
   });
   wire(spd0, &QCheckBox::toggled, &TForm1::spd1Click);
   wire(spd1, &QCheckBox::toggled, &TForm1::spd1Click);
@@ -80,8 +80,7 @@ void TForm1::ConnectHandlers() {
   wire(Button4, &QPushButton::clicked, &TForm1::Button4Click);
   wire(Button1, &QPushButton::clicked, &TForm1::Button1Click);
   wire(Button2, &QPushButton::clicked, &TForm1::Button2Click);
-  connect(Timer1, &QTimer::timeout, this,
-          [this] { RunReported(setup_.messages, [this] { protocol_.Timer1Timer(); }); });
+  connect(Timer1, &QTimer::timeout, this, [this] { RunHandler([this] { protocol_.Timer1Timer(); }); });
   wire(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
   // The clock wakes the window ten times a second; the log's new lines wait
   // for it rather than waking the window once more for every burst.
@@ -94,6 +93,7 @@ void TForm1::FormCreate() {
   spd1Click();
   protocol_.SetTraceEnabled(false);
   protocol_.ResetDecoder();
+  reconnect_ = setup_.reconnect || settings_.ReadReconnect();
   const int stored = setup_.startPort ? *setup_.startPort : settings_.ReadPortIndex();
   comm1->setCurrentIndex(stored >= 0 && stored < comm1->count() ? stored : -1);
 }

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 #include <QWidget>
+#include <chrono>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -50,6 +52,9 @@ struct TForm1Setup {
   // The entry of comm1 selected at start for this run only: the stored index
   // is then neither read nor written.
   std::optional<int> startPort;
+  // Waits for a port whose device went away and connects again, for this
+  // run (the settings file's "Options" can turn it on too).
+  bool reconnect = false;
 
   static TForm1Setup Default();
 };
@@ -150,6 +155,12 @@ class TForm1 : public QWidget, private ReaderPanel {
   // Shows the about box; set by whoever creates it.
   std::function<void()> showAboutBox;
 
+ signals:
+  // Reconnecting: the port's device went away and the window waits for it;
+  // it is open again after being away this long.
+  void portLost(const QString& port, const QString& reason);
+  void portReturned(const QString& port, qint64 awayMs);
+
  protected:
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -163,7 +174,19 @@ class TForm1 : public QWidget, private ReaderPanel {
   void ConnectHandlers();
   void CreatePort();
   void PortRemoved(const std::exception& reason);
+  void StartReaderSession();
   void SetConnectedControls(bool connected);
+  void SetCommandControls(bool enabled);
+  bool TakeAsLoss(const std::exception& error);
+  // Runs a handler: what it throws is the port's loss (TakeAsLoss), or goes
+  // to the top-level error report.
+  void RunHandler(const std::function<void()>& handler) noexcept;
+  void PortLost(const std::exception& reason);
+  void RetryPort();
+  void PortRetried(std::exception_ptr failure);
+  void RetryLater(std::exception_ptr failure);
+  void PortReturned();
+  void StopWaiting();
   int S(int pixels) const;
   QMargins GroupMargins() const;
 
@@ -196,4 +219,10 @@ class TForm1 : public QWidget, private ReaderPanel {
   double scale_ = 1.0;
   bool shownOnce_ = false;
   qint64 clockSecond_ = -1;  // the second the status bar shows, in seconds since the epoch
+  bool reconnect_ = false;
+  // While waiting for a lost port: since when, the next try, and the status
+  // bar's word on it beside the clock. Made at the first loss.
+  std::optional<std::chrono::steady_clock::time_point> lostAt_;
+  QTimer* retryTimer_ = nullptr;
+  QLabel* waitingLabel_ = nullptr;
 };

@@ -20,6 +20,11 @@ OperatorMessages RecordedMessages(OperatorMessages messages, SessionRecord& reco
 void RecordWindow(TForm1& form, SessionRecord& record) {
   QObject::connect(form.Memo1, &LogView::lineAppended, &form,
                    [&record](const QString& line) { record.Log(line.toStdString()); });
+  QObject::connect(&form, &TForm1::portLost, &form, [&record](const QString& port, const QString& reason) {
+    record.Lost(port.toStdString(), reason.toStdString());
+  });
+  QObject::connect(&form, &TForm1::portReturned, &form,
+                   [&record](const QString& port, qint64 awayMs) { record.Returned(port.toStdString(), awayMs); });
   TComPort& port = *form.ComPort1;
   port.OnAfterOpen = [&record, next = std::move(port.OnAfterOpen)](TCustomComPort* sender) {
     record.Connected(sender->Port(), BaudRateValue(sender->BaudRate()));

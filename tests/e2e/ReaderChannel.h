@@ -28,5 +28,15 @@ class ReaderChannel {
   virtual int Finish() = 0;
 };
 
+// The reader's line under a name that outlives "hangup" and "reopen" (a
+// pseudo-terminal gets a new path at each open): the reader's arguments that
+// keep it, and the device to open. On Linux a link the reader keeps at
+// `link`; under Wine the harness's COM1, which is such a link already.
+struct LastingLine {
+  QStringList arguments;
+  QString device;
+};
+LastingLine LastingLineAt(const QString& link);
+
 // Starts trellum-reader with these arguments.
 std::unique_ptr<ReaderChannel> StartReaderChannel(const QStringList& arguments);

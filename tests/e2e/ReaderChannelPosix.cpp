@@ -40,6 +40,8 @@ class ProcessReaderChannel final : public ReaderChannel {
 
 }  // namespace
 
+LastingLine LastingLineAt(const QString& link) { return {{"--link", link}, link}; }
+
 std::unique_ptr<ReaderChannel> StartReaderChannel(const QStringList& arguments) {
   return std::make_unique<ProcessReaderChannel>(arguments);
 }

@@ -56,9 +56,9 @@ QString Ser2netServer::Start(const QString& device, Options options) {
                        "  accepter: %1\n"
                        "  connector: serialdev,%2,9600n81,local\n"
                        "  options:\n"
-                       "    kickolduser: true\n"
-                       "    chardelay: %3\n")
-                   .arg(accepter, device, options.chardelay ? "true" : "false")
+                       "    kickolduser: %3\n"
+                       "    chardelay: %4\n")
+                   .arg(accepter, device, options.kickOldUser ? "true" : "false", options.chardelay ? "true" : "false")
                    .toUtf8());
   config.close();
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -13,6 +13,10 @@ class Ser2netServer {
   struct Options {
     bool rfc2217 = true;    // telnet(rfc2217), else a raw socket
     bool chardelay = true;  // ser2net's own default: hold data back about two characters
+    // A new connection ends the one before; without, it is turned away
+    // while another is open (so that the check that ser2net listens cannot
+    // end a client that got in first).
+    bool kickOldUser = true;
   };
 
   explicit Ser2netServer(QString folder);

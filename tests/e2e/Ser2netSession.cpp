@@ -5,7 +5,7 @@ Ser2netSession::~Ser2netSession() {
   StopServer();
 }
 
-void Ser2netSession::StartServer(bool rfc2217) {
-  ASSERT_EQ(server_.Start(reader->Device(), {.rfc2217 = rfc2217}), "");
+void Ser2netSession::StartServer(bool rfc2217, bool kickOldUser) {
+  ASSERT_EQ(server_.Start(reader->Device(), {.rfc2217 = rfc2217, .kickOldUser = kickOldUser}), "");
   PointCom1At(server_.Name());
 }

@@ -15,7 +15,7 @@ class Ser2netSession : public SessionFixture {
 
   // Starts ser2net in front of the reader's line, RFC 2217 or raw, and
   // points COM1 at it.
-  void StartServer(bool rfc2217);
+  void StartServer(bool rfc2217, bool kickOldUser = true);
   void StopServer() { server_.Stop(); }
   QStringList ShimEntries() const { return server_.ShimEntries(); }
 

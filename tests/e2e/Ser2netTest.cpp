@@ -121,6 +121,33 @@ TEST_F(Ser2net, ServerKilledIsOneRemovalAndConnectWorksOnceItIsBack) {
   Disconnect();
 }
 
+// With reconnect on, ser2net killed is a loss that the window waits out
+// without a box, trying the address every second; once ser2net is back the
+// window connects again by itself and answers the next card.
+TEST_F(Ser2net, ReconnectWaitsForTheServerToComeBack) {
+  reconnect = true;
+  StartReader({"--no-powerup"});
+  StartServer(true, false);
+  Form().SetModelIndex(0);
+  Form().cbAutoBeep->setChecked(false);
+  Connect();
+  ASSERT_TRUE(reader->AwaitCount(0, "cmd ", 1));
+  StopServer();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return LogCount("COM1 lost: ") == 1; }, 20000)) << "the server's end was not seen";
+  QTest::qWait(2500);
+  const int out = int(reader->Lines().size());
+  StartServer(true, false);
+  ASSERT_TRUE(reader->AwaitCount(out, "cmd - ?", 1, 20000)) << "no reconnect";
+  reader->Control("card 1:2");
+  ASSERT_TRUE(reader->AwaitCount(out, "cmd - 0", 1));
+  Settle();
+  EXPECT_TRUE(Log().contains("00001:0000000002"));
+  EXPECT_EQ(LogCount("COM1 lost: "), 1);
+  EXPECT_EQ(LogCount("COM1 reconnected after "), 1);
+  EXPECT_TRUE(boxes.empty());
+  Disconnect();
+}
+
 // The same session over ser2net's raw mode: data only.
 TEST_F(Ser2net, ReaderSessionThroughARawSocket) {
   StartReader({"--no-powerup"});

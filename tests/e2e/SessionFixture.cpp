@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 SessionFixture::SessionFixture() = default;
 
@@ -30,6 +31,7 @@ void SessionFixture::PointCom1At(const QString& device) {
 TForm1Setup SessionFixture::WindowSetup() {
   TForm1Setup setup;
   setup.settingsPath = dir_.filePath("trellum.INI");
+  setup.reconnect = reconnect;
   setup.messages = {[this](const QString& caption, const QString& text, MessageIcon) {
                       boxes.push_back({caption, text});
                     },
@@ -57,6 +59,11 @@ void SessionFixture::Disconnect() {
 QStringList SessionFixture::Log() const {
   if (!form_) return {};
   return form_->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
+}
+
+int SessionFixture::LogCount(const QString& prefix) const {
+  const QStringList log = Log();
+  return int(std::count_if(log.begin(), log.end(), [&](const QString& line) { return line.startsWith(prefix); }));
 }
 
 bool SessionFixture::AwaitLogSize(int lines, int timeoutMs) {

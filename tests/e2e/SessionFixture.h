@@ -41,6 +41,8 @@ class SessionFixture : public ::testing::Test {
   void ConnectToReader(const QStringList& readerArguments, int model = 0, AutoBeep beep = AutoBeep::On);
 
   QStringList Log() const;
+  // The log's lines that start with the prefix.
+  int LogCount(const QString& prefix) const;
   // Waits until the log holds at least this many lines.
   bool AwaitLogSize(int lines, int timeoutMs = 10000);
   // Waits until the decoder is idle (no frame open, inter-byte timer stopped)
@@ -59,6 +61,8 @@ class SessionFixture : public ::testing::Test {
   };
   std::vector<Box> boxes;
   int beeps = 0;
+  // The window's reconnect, set before the window is made.
+  bool reconnect = false;
   std::unique_ptr<VirtualReader> reader;
 
  private:

@@ -1,5 +1,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -164,6 +166,60 @@ TEST_F(Soak, GoodFramesAmongNoiseAndFaults) {
   ASSERT_EQ(answers.size(), steps.size());
   for (std::size_t i = 0; i < steps.size(); ++i)
     ASSERT_EQ(HexOf(answers[i]), answered[i] ? "7E 30" : "") << "burst " << i << ": " << steps[i].control.toStdString();
+}
+
+// For a minute the reader's line goes and comes back at random, now and then
+// while an event response is on its way, and cards arrive while it is there.
+// With reconnect on: every card is shown and answered once, nothing is
+// reported in a box, and the log has one line for each loss and each return.
+TEST_F(Soak, LineComingAndGoingForAMinute) {
+  const QTemporaryDir folder;
+  const LastingLine line = LastingLineAt(folder.filePath("line"));
+  reconnect = true;
+  StartReader(line.arguments + QStringList{"--no-powerup"});
+  PointCom1At(line.device);
+  Form().SetModelIndex(0);
+  Connect();
+  std::mt19937 random(kSeed);
+  const auto pick = [&](int low, int high) { return std::uniform_int_distribution<>(low, high)(random); };
+  int cards = 0;
+  int losses = 0;
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 60000) {
+    for (int n = pick(1, 6); n > 0; --n) {
+      reader->Control(QString("card %1:%2").arg(pick(0, 65535)).arg(pick(0, (1 << 24) - 1)));
+      ++cards;
+      if (n == 1) break;  // the last card's answer meets the line's end below
+      ASSERT_TRUE(reader->AwaitCount(0, "cmd - 0", cards)) << "card " << cards << " was not answered";
+      QTest::qWait(pick(0, 300));
+    }
+    // The line goes a moment after the last card's "0" went out, often while
+    // the rest of its answer is still on its way; the watch runs inside the
+    // window's waits.
+    QTimer watch;
+    const int delay = pick(0, 250);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      if (reader->Since(0, "cmd - 0").size() < cards) return;
+      watch.stop();
+      QTimer::singleShot(delay, &watch, [&] { reader->Control("hangup"); });
+    });
+    watch.start(5);
+    ++losses;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LogCount("COM1 lost: ") == losses; }, 10000)) << "loss " << losses;
+    QTest::qWait(pick(0, 3000));
+    reader->Control("reopen");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LogCount("COM1 reconnected after ") == losses; }, 10000))
+        << "return " << losses;
+  }
+  Settle();
+  std::printf("soak: %d cards, %d losses (%d found by a write) and returns in %.1f s\n", cards, losses,
+              LogCount("COM1 lost: WriteFile"), clock.elapsed() / 1000.0);
+  EXPECT_EQ(reader->Since(0, "cmd - 0").size(), cards);
+  EXPECT_EQ(Log().filter(QRegularExpression("^\\d{5}:\\d{10}$")).size(), cards);
+  EXPECT_EQ(LogCount("COM1 lost: "), losses);
+  EXPECT_EQ(LogCount("COM1 reconnected after "), losses);
+  EXPECT_TRUE(boxes.empty()) << boxes.front().text.toStdString();
 }
 
 }  // namespace

@@ -95,3 +95,30 @@ TEST_F(RealRemoval, AdapterRemovedAndReaddedTenTimes) {
   Disconnect();
   EXPECT_EQ(boxes.size(), 10u);
 }
+
+// With reconnect on, the adapter unplugged and plugged back: no box, one log
+// line for the loss and one for the return, Connect's request on the
+// returned adapter, and the next card answered there, on the real driver.
+TEST_F(RealRemoval, ReconnectFollowsTheAdapterBack) {
+  constexpr const char* kAdapter = "/dev/ttyUSB0";
+  reconnect = true;
+  StartReader(kSlowLink + QStringList{"--device", kAdapter});
+  Form().SetModelIndex(0);
+  Form().cbAutoBeep->setChecked(false);
+  Connect();
+  ASSERT_TRUE(reader->AwaitCount(0, "cmd - ?", 1, 20000));
+  HostRequest("unplug");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return LogCount("COM1 lost: ") == 1; }, 10000)) << "the loss was not seen";
+  ASSERT_TRUE(AwaitNode(kAdapter, false));
+  QTest::qWait(1500);
+  const int out = int(reader->Lines().size());
+  HostRequest("plug");
+  ASSERT_TRUE(reader->AwaitCount(out, "cmd - ?", 1, 30000)) << "no reconnect";
+  reader->Control("card 258:197637");
+  ASSERT_TRUE(reader->AwaitCount(out, "cmd - 0", 1, 30000));
+  Settle();
+  EXPECT_EQ(Log().mid(Log().size() - 2), (QStringList{"Orvane series", "00258:0000197637"}));
+  EXPECT_EQ(LogCount("COM1 reconnected after "), 1);
+  EXPECT_TRUE(boxes.empty());
+  Disconnect();
+}

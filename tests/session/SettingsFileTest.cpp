@@ -76,6 +76,21 @@ TEST_F(SettingsFileTest, MissingFileSectionOrKeyGivesZero) {
   EXPECT_EQ(SettingsFile(Path()).ReadPortIndex(), 0);
 }
 
+TEST_F(SettingsFileTest, ReconnectIsANumberOtherThanZeroInOptions) {
+  const std::pair<QByteArray, bool> cases[] = {
+      {"", false},
+      {"[Options]\nReconnect=1\n", true},
+      {"[options]\nRECONNECT = 0x2\n", true},
+      {"[Options]\nReconnect=0\n", false},
+      {"[Options]\nReconnect=yes\n", false},
+      {"[Settings]\nReconnect=1\n", false},
+  };
+  for (const auto& [text, on] : cases) {
+    Write(text);
+    EXPECT_EQ(SettingsFile(Path()).ReadReconnect(), on) << text.toStdString();
+  }
+}
+
 TEST_F(SettingsFileTest, WritingCreatesTheFileAndSectionAndTheFolders) {
   SettingsFile(Path()).WritePortIndex(2);
   EXPECT_EQ(SettingsFile(Path()).ReadPortIndex(), 2);

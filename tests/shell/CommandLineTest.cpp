@@ -46,6 +46,8 @@ TEST(CommandLine, TakesItsOwnOptionsAndLeavesTheToolkitsInOrder) {
 
   EXPECT_TRUE(Parse({"trellum", "--list-ports"}).options.listPorts);
   EXPECT_TRUE(Parse({"trellum", "--help"}).options.help);
+  EXPECT_TRUE(Parse({"trellum", "--reconnect"}).options.Apply(setup).reconnect);
+  EXPECT_FALSE(plain.options.Apply(setup).reconnect) << "the settings file may still turn it on";
   const Parsed network = Parse({"trellum", "--port", "COM2=rfc2217://[::1]:2001", "--port", "COM3=socket://box:7"});
   EXPECT_EQ(network.options.ports, (std::map<std::string, std::string>{{"COM2", "rfc2217://[::1]:2001"},
                                                                       {"COM3", "socket://box:7"}}));

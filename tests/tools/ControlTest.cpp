@@ -101,6 +101,7 @@ TEST(Control, LinkFollowsTheLineAcrossHangupAndReopen) {
 
   reader.control("hangup");
   EXPECT_EQ(reader.expectLine("closed"), "closed");
+  EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the name goes with the line";
   EXPECT_TRUE(reader.readBytes(1, 1s).empty());
   reader.control("card");
   EXPECT_TRUE(reader.expectLine("error ").starts_with("error the line is closed"));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ClockText.h"
+#include "DurationText.h"
 
 namespace {
 
@@ -22,6 +23,16 @@ TEST(ClockText, DateDesignatorsAndSeparatorComeFromTheLocale) {
   const QString text = ClockText(At(13, 5, 9), finnish);
   EXPECT_TRUE(text.startsWith(finnish.toString(QDate(2026, 3, 7), QLocale::LongFormat) + "  "));
   EXPECT_TRUE(text.endsWith(finnish.pmText() + " 01.05.09")) << text.toStdString();
+}
+
+// How long a port was away, from a blink to a night.
+TEST(DurationText, SecondsThenMinutesThenHours) {
+  using std::chrono::milliseconds;
+  EXPECT_EQ(DurationText(milliseconds(840)), "0.8 s");
+  EXPECT_EQ(DurationText(milliseconds(59940)), "59.9 s");
+  EXPECT_EQ(DurationText(milliseconds(60000)), "1 min 0 s");
+  EXPECT_EQ(DurationText(milliseconds(3599999)), "59 min 59 s");
+  EXPECT_EQ(DurationText(milliseconds(8 * 3600000 + 14 * 60000 + 59000)), "8 h 14 min");
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <cerrno>
 
 #include "ComPort.h"
@@ -314,6 +316,92 @@ TEST_F(Connection, DeviceRemovalIsReportedOnceAndMendedTwice) {
     EXPECT_FALSE(line->IsOpen());
     EXPECT_EQ(messages.boxes.size(), size_t(round));
   }
+}
+
+// With reconnect on, a lost device is waited for, not reported: one log
+// line, the status bar says so beside the clock, a try every second (the
+// system's word on the last one at hand); once the device opens again,
+// Connect's requests go out and the log goes on.
+TEST_F(Connection, ReconnectWaitsForTheLostDeviceAndKeepsTheLog) {
+  WriteSettings("[Options]\nReconnect=1\n");
+  TForm1& f = Form();
+  f.SetModelIndex(1);
+  Connect();
+  f.Memo1->appendPlainText("kept");
+  line->Fail("Open", ENOENT);
+  line->Remove(EIO);
+  ASSERT_TRUE(Await([&] { return line->CallsOf("Open").size() == 3; }, 5000));
+  const auto opens = line->CallsOf("Open");
+  EXPECT_GE(opens[2].at - opens[1].at, std::chrono::milliseconds(1000));
+  EXPECT_EQ(Log(), (QStringList{"kept", "COM1 lost: ReadFile function failed (win error code: 5)"}));
+  const QLabel* waiting = f.StatusBar1->findChild<QLabel*>();
+  ASSERT_TRUE(waiting && !waiting->isHidden());
+  EXPECT_EQ(waiting->text(), "Waiting for COM1");
+  EXPECT_EQ(waiting->toolTip(), "Last try: Unable to open com port (win error code: 2)");
+  EXPECT_FALSE(f.StatusBar1->currentMessage().isEmpty());
+  EXPECT_EQ(f.Button4->text(), "Disconnect");
+  ExpectPanel(f, {false, false, false});
+
+  line->ClearCalls();
+  line->Fail("Open", 0);
+  ASSERT_TRUE(Await([&] { return Log().size() == 3; }));
+  EXPECT_TRUE(QRegularExpression("^COM1 reconnected after \\d+\\.\\d s$").match(Log()[2]).hasMatch())
+      << Log()[2].toStdString();
+  ASSERT_TRUE(Await([&] { return Wire() == "[[7E 3F]][7E 4F]"; })) << Wire();
+  EXPECT_TRUE(waiting->isHidden());
+  ExpectPanel(f, {false, true, true});
+  EXPECT_TRUE(messages.boxes.empty());
+}
+
+// The device goes while the event response is under way: the write that
+// finds it gone stands for the removal, which the event thread cannot see
+// until the response is done.
+TEST_F(Connection, ReconnectTakesAWriteToAGoneDeviceAsItsLoss) {
+  struct RemoveAfterFirstCommand : LinkObserver {
+    void Received(const std::string&) override {}
+    void Sent(const std::string& bytes) override {
+      if (bytes == "0") line->Remove(EIO);
+    }
+    void RtsChanged(bool) override {}
+    FakeLine* line;
+  } remover;
+  remover.line = line.get();
+  linkObserver = &remover;
+  WriteSettings("[Options]\nReconnect=1\n");
+  TForm1& f = Form();
+  f.SetModelIndex(0);
+  Connect();
+  line->Receive(std::string("\x02\x06\x01\x02\x03\x04\x05\x0F\x03", 9));
+  ASSERT_TRUE(Await([&] { return Log().size() == 3; }));
+  EXPECT_EQ(Log()[2], "COM1 lost: WriteFile function failed (win error code: 5)");
+  ASSERT_TRUE(Await([&] { return Log().size() == 4; }));
+  EXPECT_TRUE(Log()[3].startsWith("COM1 reconnected after "));
+  EXPECT_TRUE(messages.boxes.empty());
+  DestroyForm();
+}
+
+// Disconnect and Exit end the wait at once, while the device's open still
+// hangs in the background: the window has not waited for it, and the
+// device it opens is let go.
+TEST_F(Connection, DisconnectAndExitStopTheWaitWhileAnOpenHangs) {
+  WriteSettings("[Options]\nReconnect=1\n");
+  TForm1& f = Form();
+  f.SetModelIndex(0);
+  for (QPushButton* stop : {f.Button4, f.Button2}) {
+    SCOPED_TRACE(stop->text().toStdString());
+    Connect();
+    line->HoldOpens(true);
+    line->Remove(EIO);
+    ASSERT_TRUE(Await([&] { return line->AwaitHeldOpener(std::chrono::milliseconds(0)); }));
+    stop->click();
+    EXPECT_TRUE(f.StatusBar1->findChild<QLabel*>()->isHidden());
+    EXPECT_EQ(f.Button4->text(), stop == f.Button4 ? "Connect" : "Disconnect");
+    line->HoldOpens(false);
+    QTest::qWait(1500);
+    EXPECT_FALSE(line->IsOpen());
+    EXPECT_FALSE(Log().join('\n').contains("reconnected"));
+  }
+  EXPECT_TRUE(messages.boxes.empty());
 }
 
 }  // namespace

@@ -50,13 +50,7 @@ void makeRaw(int fd, int baud, const std::string& path) {
 Line::Line(std::string device, int baud, std::string link)
     : device_(std::move(device)), baud_(baud), link_(std::move(link)) {}
 
-Line::~Line() {
-  close();
-  if (!link_.empty()) {
-    struct stat st {};
-    if (lstat(link_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(link_.c_str());
-  }
-}
+Line::~Line() { close(); }
 
 void Line::open() {
   close();
@@ -116,6 +110,13 @@ void Line::close() {
   if (slave_ >= 0) ::close(slave_);
   fd_ = slave_ = -1;
   out_.clear();
+  // A closed line has no name, as a USB adapter's stable name goes with the
+  // adapter: a peer that keeps opening the name never meets the next user
+  // of the pseudo-terminal's number.
+  if (!link_.empty()) {
+    struct stat st {};
+    if (lstat(link_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(link_.c_str());
+  }
 }
 
 void Line::queue(const Bytes& bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }

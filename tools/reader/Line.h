@@ -11,7 +11,8 @@ namespace vreader {
 // The reader's end of the serial line: the master of a new pseudo-terminal
 // (whose slave path the program prints) or a given serial device. Writes are
 // queued and go out as the line accepts them, so a peer that does not read
-// never blocks the reader.
+// never blocks the reader. With a link, the link names the line while it is
+// open.
 class Line {
  public:
   Line(std::string device, int baud, std::string link);

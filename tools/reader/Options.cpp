@@ -135,7 +135,8 @@ Plays one proximity card reader, or several sharing one line, for trellum.
 Line:
   --device PATH       use this serial device (default: a new pseudo-terminal,
                       whose path is printed as "device PATH")
-  --link PATH         keep a symbolic link at PATH to the line's device
+  --link PATH         keep a symbolic link at PATH to the line's device while
+                      the line is open
   --baud N            line speed for --device (default 9600)
 Readers:
   --ids LIST          ID mode: one reader per ID of LIST (0..31: 3,7,12 or

@@ -74,6 +74,12 @@ void FakeLine::HoldWrites(bool hold) {
   changed_.notify_all();
 }
 
+void FakeLine::HoldOpens(bool hold) {
+  std::lock_guard lock(mutex_);
+  holdOpens_ = hold;
+  changed_.notify_all();
+}
+
 std::vector<FakeLine::Call> FakeLine::Calls() const {
   std::lock_guard lock(mutex_);
   return calls_;
@@ -139,6 +145,11 @@ bool FakeLine::AwaitHeldWriter(std::chrono::milliseconds limit) const {
   return changed_.wait_for(lock, limit, [this] { return heldWriters_ > 0; });
 }
 
+bool FakeLine::AwaitHeldOpener(std::chrono::milliseconds limit) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, limit, [this] { return heldOpeners_ > 0; });
+}
+
 bool FakeLine::AwaitBatches(size_t count, std::chrono::milliseconds limit) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, limit, [&] { return batches_ >= count; });
@@ -152,6 +163,12 @@ bool FakeLine::AwaitWaits(size_t count, std::chrono::milliseconds limit) const {
 int FakeLine::Open(const std::string& path) {
   std::unique_lock lock(mutex_);
   if (const int rc = Record(lock, "Open", {path.begin(), path.end()})) return rc;
+  if (holdOpens_) {
+    ++heldOpeners_;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !holdOpens_; });
+    --heldOpeners_;
+  }
   if (open_) return EBUSY;
   open_ = true;
   removedCode_ = 0;

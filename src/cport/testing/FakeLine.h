@@ -46,6 +46,8 @@ class FakeLine {
   void LimitWrites(size_t count);
   // Writes block until a purge with PURGE_TXABORT ends them with ECANCELED.
   void HoldWrites(bool hold);
+  // Opens block until released, as a network port's connect may.
+  void HoldOpens(bool hold);
 
   // ---- what the test reads back
   std::vector<Call> Calls() const;
@@ -64,6 +66,8 @@ class FakeLine {
   bool Released() const;
   // Blocks until a writer holds in Write (see HoldWrites), up to a limit.
   bool AwaitHeldWriter(std::chrono::milliseconds limit) const;
+  // Blocks until an opener holds in Open (see HoldOpens), up to a limit.
+  bool AwaitHeldOpener(std::chrono::milliseconds limit) const;
   // Blocks until event waits have returned events (or the removal) this
   // many times in all.
   bool AwaitBatches(size_t count, std::chrono::milliseconds limit) const;
@@ -114,6 +118,8 @@ class FakeLine {
   size_t writeLimit_ = SIZE_MAX;
   bool holdWrites_ = false;
   int heldWriters_ = 0;
+  bool holdOpens_ = false;
+  int heldOpeners_ = 0;
   size_t batches_ = 0;
   size_t waits_ = 0;
   uint64_t aborts_ = 0;
