@@ -124,6 +124,30 @@ TEST_F(SilentPath, BusyWindowHearsOfTheLossOnce) {
   ExpectLossReported("busy window, cut to report");
 }
 
+// With reconnect on, a silent path is waited for like an unplugged adapter:
+// no box, the tries fail on their connect time while the path is cut, and
+// once it is back the window connects by itself and answers the next card.
+TEST_F(SilentPath, ReconnectWaitsForThePathToBeMended) {
+  reconnect = true;
+  ConnectThroughServer();
+  Cut();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return LogCount("COM1 lost: ") == 1; }, kReportBoundMs))
+      << "no loss within " << kReportBoundMs / 1000 << " s of the cut";
+  PrintSeconds("reconnecting window, cut to its loss", cutAt_);
+  QTest::qWait(5000);
+  const int out = int(reader->Lines().size());
+  ASSERT_EQ(cut_.Restore(), "");
+  ASSERT_TRUE(reader->AwaitCount(out, "cmd - ?", 1, kReportBoundMs)) << "no reconnect once the path was back";
+  reader->Control("card 1:2");
+  ASSERT_TRUE(reader->AwaitCount(out, "cmd - 0", 1));
+  Settle();
+  EXPECT_TRUE(Log().contains("00001:0000000002"));
+  EXPECT_EQ(LogCount("COM1 lost: "), 1);
+  EXPECT_EQ(LogCount("COM1 reconnected after "), 1);
+  EXPECT_TRUE(boxes.empty()) << boxes.front().text.toStdString();
+  Disconnect();
+}
+
 // trellum-check waiting for its second card when the path goes silent: the
 // step fails with the loss and the run ends with 1 long before the card time.
 TEST_F(SilentPath, TrellumCheckRunEndsWithTheLoss) {
