@@ -34,14 +34,6 @@ options=(
   -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF
   -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_doubleconversion=OFF
   -DFEATURE_system_libb2=OFF
-  # Widgets and documents the program never shows: less to build.
-  -DFEATURE_graphicsview=OFF -DFEATURE_mdiarea=OFF -DFEATURE_calendarwidget=OFF -DFEATURE_datetimeedit=OFF
-  -DFEATURE_filedialog=OFF -DFEATURE_fontdialog=OFF -DFEATURE_colordialog=OFF -DFEATURE_inputdialog=OFF
-  -DFEATURE_wizard=OFF -DFEATURE_dockwidget=OFF -DFEATURE_toolbox=OFF -DFEATURE_columnview=OFF
-  -DFEATURE_tablewidget=OFF -DFEATURE_tableview=OFF -DFEATURE_treewidget=OFF -DFEATURE_undoview=OFF
-  -DFEATURE_lcdnumber=OFF -DFEATURE_dial=OFF -DFEATURE_splashscreen=OFF -DFEATURE_keysequenceedit=OFF
-  -DFEATURE_fontcombobox=OFF -DFEATURE_syntaxhighlighter=OFF -DFEATURE_errormessage=OFF
-  -DFEATURE_progressdialog=OFF -DFEATURE_pdf=OFF -DFEATURE_textodfwriter=OFF -DFEATURE_movie=OFF
   -DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_testlib=ON
 )
 compiler=$(x86_64-w64-mingw32-g++-posix -dumpfullversion)
