@@ -18,6 +18,11 @@ class Ser2netSession : public SessionFixture {
   void StartServer(bool rfc2217, bool kickOldUser = true);
   void StopServer() { server_.Stop(); }
   QStringList ShimEntries() const { return server_.ShimEntries(); }
+  // After the server's way back: the window connects again by itself within
+  // `withinMs` (its status request reaches the reader after the reader's
+  // line `out`), answers the next card, and has logged one loss and one
+  // return, with no box.
+  void ExpectReconnectAndACardAnswered(int out, int withinMs);
 
   QTemporaryDir work_{QStringLiteral(TRELLUM_TEST_WORK "/ser2net-XXXXXX")};
   Ser2netServer server_{work_.path()};

@@ -137,14 +137,7 @@ TEST_F(Ser2net, ReconnectWaitsForTheServerToComeBack) {
   QTest::qWait(2500);
   const int out = int(reader->Lines().size());
   StartServer(true, false);
-  ASSERT_TRUE(reader->AwaitCount(out, "cmd - ?", 1, 20000)) << "no reconnect";
-  reader->Control("card 1:2");
-  ASSERT_TRUE(reader->AwaitCount(out, "cmd - 0", 1));
-  Settle();
-  EXPECT_TRUE(Log().contains("00001:0000000002"));
-  EXPECT_EQ(LogCount("COM1 lost: "), 1);
-  EXPECT_EQ(LogCount("COM1 reconnected after "), 1);
-  EXPECT_TRUE(boxes.empty());
+  ExpectReconnectAndACardAnswered(out, 20000);
   Disconnect();
 }
 

@@ -137,14 +137,7 @@ TEST_F(SilentPath, ReconnectWaitsForThePathToBeMended) {
   QTest::qWait(5000);
   const int out = int(reader->Lines().size());
   ASSERT_EQ(cut_.Restore(), "");
-  ASSERT_TRUE(reader->AwaitCount(out, "cmd - ?", 1, kReportBoundMs)) << "no reconnect once the path was back";
-  reader->Control("card 1:2");
-  ASSERT_TRUE(reader->AwaitCount(out, "cmd - 0", 1));
-  Settle();
-  EXPECT_TRUE(Log().contains("00001:0000000002"));
-  EXPECT_EQ(LogCount("COM1 lost: "), 1);
-  EXPECT_EQ(LogCount("COM1 reconnected after "), 1);
-  EXPECT_TRUE(boxes.empty()) << boxes.front().text.toStdString();
+  ExpectReconnectAndACardAnswered(out, kReportBoundMs);
   Disconnect();
 }
 
