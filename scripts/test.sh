@@ -49,7 +49,10 @@ if [ ${#steps[@]} -eq 0 ]; then steps=("${default_steps[@]}"); fi
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
-export CCACHE_BASEDIR=$PWD
+# Clones in other folders share the compiler cache: paths below the clone are
+# hashed relative to it, and the folder itself is left out of the hash even
+# where debug information would name it.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 
